@@ -1,0 +1,131 @@
+// Test-control interface of the virtual board.
+//
+// The virtual board is our stand-in for the frame-grabber board and the libraries around it:
+// the host library (kestlib5), the hardware-applet runtime (pyrrt) and the hardware access
+// library (tarn_hw). All three share one design model, kept in the library `vboard`, which
+// holds each board's registers. This header is the model's own C interface: tests and tools use
+// it to create boards, look at what the applet wrote, preset what it will read and make chosen
+// calls fail, so that every failure path of the applet can be shown without hardware.
+//
+// Every function is safe to call from any thread. Names starting with vb_ belong to this
+// interface only; the host-library, runtime and hardware-access functions keep their own names.
+#ifndef PELLVANE_VBOARD_H
+#define PELLVANE_VBOARD_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#if defined(VBOARD_BUILDING)
+#define VB_API __declspec(dllexport)
+#else
+#define VB_API __declspec(dllimport)
+#endif
+#else
+#define VB_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Opaque board: the value an applet receives as its board handle. */
+typedef struct VbBoard VbBoard;
+
+/* Which library performed a register access. */
+enum { VB_SOURCE_HOST = 0, VB_SOURCE_HARDWARE = 1 };
+
+/* Kinds of logged register writes. */
+enum {
+    VB_WRITE_VALUE = 0,     /* a 32-bit host write (type code 2) or a hardware-library write */
+    VB_WRITE_LUT_TABLE = 1, /* a whole lookup table (host type code 4096) */
+    VB_WRITE_LUT_ENTRY = 2  /* one lookup-table entry (host type code 4098); index in `index` */
+};
+
+typedef struct VbWrite {
+    const VbBoard* board;
+    int32_t source;      /* VB_SOURCE_* */
+    int32_t kind;        /* VB_WRITE_* */
+    uint32_t registerId; /* the runtime's register id */
+    const char* name;    /* the register's name, owned by the model */
+    uint64_t value;      /* the value as written (before masking to the register width) */
+    uint32_t index;      /* lookup-table entry index for VB_WRITE_LUT_ENTRY */
+    int32_t result;      /* what the write returned (0, or an injected error) */
+} VbWrite;
+
+/* Boards. vb_board_open returns the board of that index, creating it with every register 0
+   (read-only registers at their reset value, e.g. the design version); the same index gives the
+   same board until vb_reset. */
+VB_API VbBoard* vb_board_open(uint32_t index);
+
+/* Forgets every board, log entry, preset, injected failure and switch. Handles created by the
+   host library or the runtime before the reset must not be used afterwards. */
+VB_API void vb_reset(void);
+
+/* The design: runtime register id of a register name (0 when the design has no such register),
+   and its width in bits (0 when unknown). */
+VB_API uint32_t vb_register_id(const char* name);
+VB_API uint32_t vb_register_width(const char* name);
+
+/* Current register value as the hardware holds it (masked to the register width).
+   Returns 0, or -1 for an unknown register or a null argument. */
+VB_API int32_t vb_register_value(const VbBoard* board, const char* name, uint64_t* value);
+
+/* Presets the value that reads of a register return from now on (status registers and the
+   like); writes no longer change what is read until vb_register_clear_preset. */
+VB_API int32_t vb_register_preset(VbBoard* board, const char* name, uint64_t value);
+VB_API int32_t vb_register_clear_preset(VbBoard* board, const char* name);
+
+/* The lookup table held by the board: copies 4096 entries. Returns 0, or -1. */
+VB_API int32_t vb_lut_read(const VbBoard* board, uint32_t* entries, size_t count);
+
+/* Ordered log of register writes (all boards, all sources), oldest first. */
+VB_API size_t vb_log_count(void);
+VB_API int32_t vb_log_entry(size_t position, VbWrite* out); /* 0, or -1 when out of range */
+VB_API void vb_log_clear(void);
+
+/* Failure injection. The nth (1-based, counted from this call) write or read of the named
+   register, through any library, fails with `code` and changes nothing. One pending failure per
+   register and direction; a new call replaces it. Returns 0, or -1 for an unknown name. */
+VB_API int32_t vb_fail_write(const char* name, uint32_t nth, int32_t code);
+VB_API int32_t vb_fail_read(const char* name, uint32_t nth, int32_t code);
+
+/* The next init-handle call of the host library returns null; the host's last error for a null
+   handle is then `hostError`. */
+VB_API void vb_fail_init_handle(int32_t hostError);
+
+/* While on, the runtime's image loads (from memory and from file) return null. */
+VB_API void vb_fail_image_load(int32_t on);
+
+/* Number of images the runtime currently holds loaded, and host handles currently open:
+   lets tests prove that tear-down released everything. */
+VB_API int32_t vb_loaded_images(void);
+VB_API int32_t vb_open_host_handles(void);
+
+/* Which init-handle function of the host library was called last since vb_reset: 0 none,
+   1 Fg_InitHandleSlaveAware, 2 Fg_InitHandle. The slave flag passed to Fg_InitHandleSlaveAware
+   (0 for Fg_InitHandle and for none) is stored in *slaveFlag when it is not null. */
+VB_API int32_t vb_last_init_call(int32_t* slaveFlag);
+
+/* Error codes of the virtual board's libraries (injected failures pass through unchanged). */
+enum {
+    VB_HW_ERR_INVALID = -2060,   /* tarn_hw: null or unknown board, unknown register, null buffer */
+    VB_HW_ERR_READ_ONLY = -2061, /* tarn_hw: write to a read-only register */
+
+    VB_HOST_ERR_NO_IMAGE = -100,           /* the handle's image was released */
+    VB_HOST_ERR_INVALID_HANDLE = -2001,    /* null, unknown or already freed host handle */
+    VB_HOST_ERR_INIT_ARGUMENT = -2002,     /* init-handle with a null or unknown board or image */
+    VB_HOST_ERR_INVALID_PARAMETER = -2070, /* unknown id, DMA index, type code, null pointer */
+    VB_HOST_ERR_NOT_WRITABLE = -2072,      /* write to a read-only parameter or register */
+    VB_HOST_ERR_FILE = -2076,              /* configuration file cannot be read or written */
+    VB_HOST_ERR_BUSY = -2090,              /* acquisition already running on that DMA */
+    VB_HOST_ERR_TIMEOUT = -2120,           /* no image with that number arrived in time */
+    VB_HOST_ERR_NOT_SUPPORTED = -2130,     /* shading; parameter information of other ports */
+    VB_HOST_ERR_VALUE = -6000              /* value outside its range */
+};
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
