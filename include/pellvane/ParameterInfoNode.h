@@ -33,15 +33,15 @@ enum { PI_ACCESS_READ = 1, PI_ACCESS_WRITE = 2 };
 typedef struct ParameterInfoNode ParameterInfoNode;
 
 struct ParameterInfoNode {
-    int32_t kind;      /*  0 */
-    int32_t index;     /*  4: position among the parent's children; unset for a root */
-    char* displayName; /*  8 */
-    char* name;        /* 16: parameter name, null for categories */
-    int32_t access;    /* 24 */
-    int32_t level;     /* 28 */
-    int32_t published; /* 32 */
-    int32_t id;        /* 36 */
-    union {            /* 40 */
+    int32_t kind;           /*  0 */
+    int32_t index;          /*  4: position among the parent's children; unset for a root */
+    char* displayName;      /*  8 */
+    char* name;             /* 16: parameter name, null for categories */
+    int32_t access;         /* 24 */
+    int32_t level;          /* 28 */
+    int32_t published;      /* 32 */
+    int32_t id;             /* 36 */
+    union {                 /* 40 */
         int32_t childCount; /* category */
         int32_t entryCount; /* enumeration */
         struct {
@@ -51,7 +51,7 @@ struct ParameterInfoNode {
         int64_t min64; /* kinds 9, 12 */
         double minD;   /* kind 6 */
     } a;
-    union {                         /* 48 */
+    union {                           /* 48 */
         ParameterInfoNode** children; /* category */
         char** entryDisplayNames;     /* enumeration */
         struct {
@@ -62,7 +62,7 @@ struct ParameterInfoNode {
         int64_t max64; /* kinds 9, 12 */
         double maxD;   /* kind 6 */
     } b;
-    union {                 /* 56 */
+    union {                   /* 56 */
         int32_t childCounter; /* category: children created so far */
         int32_t* entryValues; /* enumeration */
         int32_t fieldMin;     /* kind 7: minimum again */

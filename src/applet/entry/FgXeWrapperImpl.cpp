@@ -1,0 +1,437 @@
+#include "entry/FgXeWrapperImpl.h"
+
+#include "host/ErrorCodes.h"
+#include "host/Runtime.h"
+#include "parameters/ParameterTable.h"
+#include "platform/Environment.h"
+#include "platform/ModulePath.h"
+
+#include <cstring>
+#include <set>
+#include <stdexcept>
+#include <vector>
+
+namespace pellvane {
+
+namespace {
+
+constexpr int32_t kRegisterAccessBase = 1000000;
+constexpr int32_t kPassThroughBase = 2000000;
+constexpr int32_t kMaxEvents = 64;
+constexpr const char* kInspectionFile = "inspect.conf";
+
+// Host parameter kinds that can be offered as pass-through parameters.
+bool passableKind(int32_t kind) {
+    switch (kind) {
+    case PI_KIND_INT32:
+    case PI_KIND_ENUM:
+    case PI_KIND_STRING:
+    case PI_KIND_DOUBLE:
+    case PI_KIND_INT64:
+    case PI_KIND_SINT32:
+    case PI_KIND_SINT64:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The published names of the design's events and the runtime events they name.
+struct EventAlias {
+    const char* published;
+    const char* runtimeName;
+};
+
+constexpr EventAlias kEventAliases[] = {
+    {"FG_OVERFLOW_CAM0", "Device1_Process0_Overflow_Overflow"},
+    {"FG_START_OF_FRAME_CAM_PORT_0",
+     "Device1_Process1_Trigger_Monitoring_FVALEvents_Cam0_FrameStart"},
+    {"FG_END_OF_FRAME_CAM_PORT_0", "Device1_Process1_Trigger_Monitoring_FVALEvents_Cam0_FrameEnd"},
+#define PELLVANE_INPUT_EVENTS(n)                                                                   \
+    {"FG_TRIGGER_INPUT" #n "_RISING",                                                              \
+     "Device1_Process1_Trigger_TriggerInput_InputEvents_InputEvents_Pin" #n},                      \
+    {                                                                                              \
+        "FG_TRIGGER_INPUT" #n "_FALLING",                                                          \
+            "Device1_Process1_Trigger_TriggerInput_InputEvents_InputEvents_NotPin" #n              \
+    }
+    PELLVANE_INPUT_EVENTS(0),
+    PELLVANE_INPUT_EVENTS(1),
+    PELLVANE_INPUT_EVENTS(2),
+    PELLVANE_INPUT_EVENTS(3),
+    PELLVANE_INPUT_EVENTS(4),
+    PELLVANE_INPUT_EVENTS(5),
+    PELLVANE_INPUT_EVENTS(6),
+    PELLVANE_INPUT_EVENTS(7),
+#undef PELLVANE_INPUT_EVENTS
+    {"FG_TRIGGER_EXCEEDED_PERIOD_LIMITS_CAM0",
+     "Device1_Process1_Trigger_Monitoring_MonitoringEvents_Cam0Override"},
+    {"FG_MISSING_CAM0_FRAME_RESPONSE",
+     "Device1_Process1_Trigger_Monitoring_MonitoringEvents_Cam0MissingFrame"},
+    {"FG_TRIGGER_QUEUE_FILLLEVEL_THRESHOLD_CAM0_ON",
+     "Device1_Process1_Trigger_Monitoring_MonitoringEvents_Cam0HysteresisOn"},
+    {"FG_TRIGGER_QUEUE_FILLLEVEL_THRESHOLD_CAM0_OFF",
+     "Device1_Process1_Trigger_Monitoring_MonitoringEvents_Cam0HysteresisOff"},
+    {"FG_TRIGGER_OUTPUT_CAM0",
+     "Device1_Process1_Trigger_Monitoring_MonitoringEvents_Cam0OutputEvent"},
+};
+static_assert(std::size(kEventAliases) == 24);
+
+// The value every parameter takes at start-up, applied through its setter in this order.
+struct DefaultValue {
+    const char* name;
+    double value; // integers and enumerations are exact in a double
+};
+
+constexpr DefaultValue kDefaults[] = {
+    {"FG_TIMEOUT", 1000000},
+    {"FG_TURBO_DMA_MODE", 0},
+    {"FG_CAMERA_LINK_CAMTYPE", 208},
+    {"FG_USEDVAL", 1},
+    {"FG_WIDTH", 1024},
+    {"FG_HEIGHT", 1024},
+    {"FG_XOFFSET", 0},
+    {"FG_YOFFSET", 0},
+    {"FG_FORMAT", 3},
+    {"FG_BITALIGNMENT", 1},
+    {"FG_GEN_ENABLE", 0},
+    {"FG_GEN_START", 1},
+    {"FG_GEN_WIDTH", 1024},
+    {"FG_GEN_HEIGHT", 1024},
+    {"FG_GEN_LINE_GAP", 4},
+    {"FG_GEN_FREQ", 40.0},
+    {"FG_GEN_ACCURACY", 25},
+    {"FG_GEN_TAP1", 1},
+    {"FG_GEN_TAP2", 1},
+    {"FG_GEN_TAP3", 1},
+    {"FG_GEN_TAP4", 1},
+    {"FG_GEN_ROLL", 0},
+    {"FG_IMG_SELECT_PERIOD", 1},
+    {"FG_IMG_SELECT", 0},
+    {"FG_LUT_TYPE", 3},
+    {"FG_AREATRIGGERMODE", 1},
+    {"FG_TRIGGERSTATE", 2},
+    {"FG_TRIGGER_FRAMESPERSECOND", 8.0},
+    {"FG_TRIGGERIN_DEBOUNCE", 1.0},
+    {"FG_TRIGGERIN_SRC", 0},
+    {"FG_TRIGGERIN_POLARITY", 0},
+    {"FG_TRIGGERIN_DOWNSCALE", 1},
+    {"FG_TRIGGERIN_DOWNSCALE_PHASE", 0},
+    {"FG_TRIGGERIN_BYPASS_SRC", 0},
+    {"FG_TRIGGERIN_STATS_PULSECOUNT_CLEAR", 1},
+    {"FG_TRIGGER_MULTIPLY_PULSES", 1},
+    {"FG_TRIGGERQUEUE_MODE", 0},
+    {"FG_TRIGGER_QUEUE_FILLLEVEL_EVENT_ON_THRESHOLD", 2047},
+    {"FG_TRIGGER_QUEUE_FILLLEVEL_EVENT_OFF_THRESHOLD", 2},
+    {"FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE", 1},
+    {"FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE_PHASE", 0},
+    {"FG_TRIGGER_PULSEFORMGEN0_DELAY", 0.0},
+    {"FG_TRIGGER_PULSEFORMGEN0_WIDTH", 4000.0},
+    {"FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE", 1},
+    {"FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE_PHASE", 0},
+    {"FG_TRIGGER_PULSEFORMGEN1_DELAY", 0.0},
+    {"FG_TRIGGER_PULSEFORMGEN1_WIDTH", 4.0},
+    {"FG_TRIGGER_PULSEFORMGEN2_DOWNSCALE", 1},
+    {"FG_TRIGGER_PULSEFORMGEN2_DOWNSCALE_PHASE", 0},
+    {"FG_TRIGGER_PULSEFORMGEN2_DELAY", 0.0},
+    {"FG_TRIGGER_PULSEFORMGEN2_WIDTH", 4.0},
+    {"FG_TRIGGER_PULSEFORMGEN3_DOWNSCALE", 1},
+    {"FG_TRIGGER_PULSEFORMGEN3_DOWNSCALE_PHASE", 0},
+    {"FG_TRIGGER_PULSEFORMGEN3_DELAY", 0.0},
+    {"FG_TRIGGER_PULSEFORMGEN3_WIDTH", 4.0},
+    {"FG_TRIGGERCC_SELECT0", 6},
+    {"FG_TRIGGERCC_SELECT1", 5},
+    {"FG_TRIGGERCC_SELECT2", 5},
+    {"FG_TRIGGERCC_SELECT3", 5},
+    {"FG_TRIGGEROUT_SELECT0", 6},
+    {"FG_TRIGGEROUT_SELECT1", 7},
+    {"FG_TRIGGEROUT_SELECT2", 5},
+    {"FG_TRIGGEROUT_SELECT3", 5},
+    {"FG_TRIGGEROUT_SELECT4", 5},
+    {"FG_TRIGGEROUT_SELECT5", 5},
+    {"FG_TRIGGEROUT_SELECT6", 5},
+    {"FG_TRIGGEROUT_SELECT7", 5},
+    {"FG_TRIGGEROUT_STATS_SOURCE", 0},
+    {"FG_TRIGGER_OUTPUT_EVENT_SELECT", 0},
+    {"FG_TRIGGERMODE", 0},
+    {"FG_EXSYNCON", 0},
+    {"FG_FLASHON", 0},
+    {"FG_EXPOSURE", 4000},
+    {"FG_EXSYNCDELAY", 0.0},
+    {"FG_EXSYNCPOLARITY", 0},
+    {"FG_STROBEPULSEDELAY", 0.0},
+    {"FG_FLASH_POLARITY", 0},
+    {"FG_PRESCALER", 10.0},
+    {"FG_CCSEL0", 0},
+    {"FG_CCSEL1", 5},
+    {"FG_CCSEL2", 5},
+    {"FG_CCSEL3", 5},
+    {"FG_DIGIO_OUTPUT", 3},
+};
+
+} // namespace
+
+FgXeWrapperImpl::FgXeWrapperImpl() {
+    auto dra = platform::environmentValue("TARN_ENABLE_DRA");
+    enableRegisterAccess(dra.has_value() && platform::isTruthy(*dra));
+    appletBaseName_ = "none";
+    inspection_.setSectionsEnabled(true);
+    inspection_.setCaseSensitive(true);
+    readInspectionFile();
+}
+
+FgXeWrapperImpl::~FgXeWrapperImpl() = default;
+
+void FgXeWrapperImpl::readInspectionFile() {
+    platform::ModuleFileParts parts = platform::splitModulePath(platform::ownModulePath());
+    if (!parts.hasSeparator) return;
+    if (!parts.baseName.empty()) appletBaseName_ = parts.baseName;
+    inspection_.readFile(platform::fileBesideModule(parts.directory, kInspectionFile), true, true);
+}
+
+// Operations of the interface that this applet does not support.
+int32_t FgXeWrapperImpl::processChannelToDma(int32_t) {
+    throw std::runtime_error("processChannelToDma() is not implemented.");
+}
+int32_t FgXeWrapperImpl::mapDmaToFormat(int32_t) {
+    throw std::runtime_error("mapDmaToFormat() is not implemented.");
+}
+int32_t FgXeWrapperImpl::setDmaAlignment(int32_t, int32_t) {
+    throw std::runtime_error("setDmaAlignment() is not implemented.");
+}
+int32_t FgXeWrapperImpl::getDmaAlignment(int32_t) {
+    throw std::runtime_error("getDmaAlignment() is not implemented.");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Registration
+
+void FgXeWrapperImpl::registerParameters() {
+    switchOnHostParameters();
+
+    dmaProcessMap_[0] = 0;
+
+    for (const ParameterDef& p : kParameters)
+        parameterIds_[p.name] = p.id;
+
+    void* hap = hapHandle();
+    std::vector<std::string> registerNames;
+    if (registerAccessEnabled()) {
+        int32_t count = runtime::registerCount(hap);
+        for (int32_t i = 1; i <= count; ++i) {
+            const char* name = runtime::registerName(hap, i);
+            if (name == nullptr) continue;
+            registerNames.emplace_back(name);
+            parameterIds_[std::string("DRA_") + name] =
+                runtime::registerId(hap, name) + kRegisterAccessBase;
+        }
+    }
+
+    // The inspection store's section of this applet names the host parameters to pass
+    // through. The keys are walked twice with the same tests (once for the identifiers, once
+    // for the indices), so both containers list them in the same order.
+    const std::string section = appletBaseName_;
+    auto passThroughKeys = [&](auto&& visit) {
+        for (const std::string& key : inspection_.keysOfSection(section)) {
+            if (!platform::isTruthy(inspection_.fetchValue(section + "::" + key))) continue;
+            int32_t hostId = hostIdByName(key.c_str());
+            if (hostId != 0) visit(key, hostId);
+        }
+    };
+    passThroughKeys([&](const std::string& key, int32_t hostId) {
+        passThroughIds_["DXEA_" + key] = hostId + kPassThroughBase;
+    });
+
+    int32_t index = 0;
+    for (const ParameterDef& p : kParameters)
+        parameterNames_[index++] = p.name;
+    for (const std::string& name : registerNames)
+        parameterNames_[index++] = "DRA_" + name;
+    passThroughKeys(
+        [&](const std::string& key, int32_t) { parameterNames_[index++] = "DXEA_" + key; });
+
+    for (const ParameterDef& p : kParameters)
+        parameterDescriptions_[p.name] = p.description;
+
+    registerEvents();
+}
+
+// With TARN_ENABLE_DXEA switched on, every host parameter of a passable kind is entered into
+// this applet's section of the inspection store, so that all of them become pass-through
+// parameters.
+void FgXeWrapperImpl::switchOnHostParameters() {
+    auto dxea = platform::environmentValue("TARN_ENABLE_DXEA");
+    if (!dxea.has_value() || !platform::isTruthy(*dxea)) return;
+    ParameterInfoNode* root = hostParameterInfo();
+    if (root == nullptr) return;
+
+    // Depth-first over every root category of the host, with a work list. The visited set
+    // keeps a malformed host tree (a cycle in its links) from looping forever.
+    std::vector<ParameterInfoNode*> work{root};
+    std::set<ParameterInfoNode*> visited;
+    while (!work.empty()) {
+        ParameterInfoNode* node = work.back();
+        work.pop_back();
+        if (node == nullptr || node->kind != PI_KIND_CATEGORY || !visited.insert(node).second)
+            continue;
+        for (int32_t i = 0; i < node->a.childCount; ++i) {
+            ParameterInfoNode* child = node->b.children[i];
+            if (child == nullptr) continue;
+            if (passableKind(child->kind) && child->name != nullptr)
+                inspection_.storeValue(appletBaseName_ + "::" + child->name, "On");
+            else if (child->kind == PI_KIND_CATEGORY)
+                work.push_back(child);
+        }
+        if (node->previousRoot != nullptr && node->previousRoot->kind == PI_KIND_CATEGORY)
+            work.push_back(node->previousRoot);
+    }
+}
+
+void FgXeWrapperImpl::registerEvents() {
+    void* hap = hapHandle();
+    std::vector<const runtime::EventRecord*> records;
+    for (int32_t i = 0; i < kMaxEvents; ++i) {
+        const runtime::EventRecord* e = runtime::event(hap, i);
+        if (e == nullptr) break;
+        records.push_back(e);
+    }
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (records[i]->published != 1 || records[i]->name == nullptr) continue;
+        uint64_t mask = uint64_t{1} << i;
+        eventMasks_[records[i]->name] = mask;
+        eventNames_[mask] = records[i]->name;
+    }
+    for (const EventAlias& alias : kEventAliases) {
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            if (records[i]->name == nullptr ||
+                std::strcmp(records[i]->name, alias.runtimeName) != 0)
+                continue;
+            uint64_t mask = uint64_t{1} << i;
+            eventMasks_[alias.published] = mask;
+            eventNames_[mask] = alias.published;
+            break;
+        }
+    }
+}
+
+uint64_t FgXeWrapperImpl::getEventMask(const char* name) {
+    auto it = name != nullptr ? eventMasks_.find(name) : eventMasks_.end();
+    if (it == eventMasks_.end()) {
+        setLastError(kInvalidParameter);
+        return 0;
+    }
+    setLastError(kOk);
+    return it->second;
+}
+
+const char* FgXeWrapperImpl::getEventName(uint64_t mask) {
+    auto it = eventNames_.find(mask);
+    if (it == eventNames_.end()) {
+        setLastError(kInvalidParameter);
+        return nullptr;
+    }
+    setLastError(kOk);
+    return it->second.c_str();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Register identifiers
+
+void FgXeWrapperImpl::fillRegisterIds() {
+    // Answers are stored as they come: a name the design lacks shows up only when a parameter
+    // that needs it is set.
+    for (std::size_t i = 0; i < kHostRegisterCount; ++i)
+        registerIds_[i] = hostIdByName(kRegisterNames[i]);
+    for (std::size_t i = kHostRegisterCount; i < kRegisterCount; ++i)
+        registerIds_[i] = runtime::registerId(hapHandle(), kRegisterNames[i]);
+}
+
+void FgXeWrapperImpl::writeRegister(Reg r, uint32_t value) const {
+    int32_t rc = writeHostRegister(registerId(r), value);
+    if (rc != kOk) throw rc;
+}
+
+uint32_t FgXeWrapperImpl::readRegister(Reg r) const {
+    uint32_t value = 0;
+    int32_t rc = readHostRegister(registerId(r), value);
+    if (rc != kOk) throw rc;
+    return value;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up of the trigger system and the defaults
+
+void FgXeWrapperImpl::startTrigger() {
+    // The legacy trigger parameters start read-only: the legacy mode is off.
+    static constexpr int32_t kLegacyIds[] = {8100,  8300,  8600,  10020, 8400,  8420,  8700,
+                                             24060, 10050, 14001, 14002, 14003, 14004, 14020};
+    for (int32_t id : kLegacyIds) {
+        if (ParameterInfoNode* node = infoNode(id)) node->access = PI_ACCESS_READ;
+    }
+}
+
+void FgXeWrapperImpl::applyDefaults() {
+    // The simulator's registers are cleared first, straight through the hardware library.
+    for (std::size_t i = kHostRegisterCount; i < kRegisterCount; ++i)
+        (void)hardware::writeRegister(boardHandle(), static_cast<uint32_t>(registerIds_[i]), 0);
+
+    for (const DefaultValue& d : kDefaults) {
+        auto it = parameterIds_.find(d.name);
+        if (it == parameterIds_.end()) continue;
+        const ParameterDef* p = findParameter(it->second);
+        if (p == nullptr || p->set == nullptr) continue;
+        try {
+            if (p->type == ValueType::Double) {
+                double v = d.value;
+                p->set(*this, &v, false);
+            } else {
+                auto v = static_cast<int32_t>(d.value);
+                p->set(*this, &v, false);
+            }
+        } catch (int) {
+            // Start-up drops every failure: a default that cannot be applied leaves the
+            // parameter as the constructor set it.
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Enumeration of the parameters
+
+int32_t FgXeWrapperImpl::getNrOfParameter() {
+    return static_cast<int32_t>(parameterNames_.size());
+}
+
+const char* FgXeWrapperImpl::getParameterName(int32_t index) {
+    auto it = parameterNames_.find(index);
+    if (it == parameterNames_.end()) {
+        setLastError(kInvalidParameter);
+        return nullptr;
+    }
+    setLastError(kOk);
+    return it->second.c_str();
+}
+
+int32_t FgXeWrapperImpl::getParameterId(int32_t index) {
+    auto name = parameterNames_.find(index);
+    if (name != parameterNames_.end()) {
+        auto id = parameterIds_.find(name->second);
+        if (id != parameterIds_.end()) {
+            setLastError(kOk);
+            return id->second;
+        }
+    }
+    setLastError(kInvalidParameter);
+    return kInvalidParameter;
+}
+
+int32_t FgXeWrapperImpl::getParameterIdByName(const char* name) {
+    auto it = (name != nullptr && *name != '\0') ? parameterIds_.find(name) : parameterIds_.end();
+    if (it == parameterIds_.end()) {
+        setLastError(kInvalidParameter);
+        return kInvalidParameter;
+    }
+    setLastError(kOk);
+    return it->second;
+}
+
+} // namespace pellvane

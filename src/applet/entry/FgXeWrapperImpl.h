@@ -1,0 +1,90 @@
+// The applet object: one per board the host opens. It owns the parameter containers, the
+// register identifiers, the stored parameter values and the locks, and serves every virtual
+// operation of the applet interface.
+#pragma once
+
+#include "host/FgXeWrapper.h"
+#include "parameters/Registers.h"
+#include "platform/ConfigStore.h"
+#include "platform/Locks.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace pellvane {
+
+class FgXeWrapperImpl final : public FgXeWrapper {
+public:
+    FgXeWrapperImpl();
+    ~FgXeWrapperImpl() override;
+
+    bool loadParameters(Fg_ConfigFileParser& parser) override;
+    void saveParameters(Fg_ConfigFileParser& parser) override;
+    int32_t processChannelToDma(int32_t channel) override;
+    int32_t mapDmaToFormat(int32_t dma) override;
+    int32_t setDmaAlignment(int32_t dma, int32_t alignment) override;
+    int32_t getDmaAlignment(int32_t dma) override;
+    void buildParameterInfo() override;
+    int32_t setParameter(int32_t id, const void* value, uint32_t dma) override;
+    int32_t getParameter(int32_t id, void* value, uint32_t dma) override;
+    int32_t getParameterIdByName(const char* name) override;
+    const char* getParameterName(int32_t index) override;
+    int32_t getParameterId(int32_t index) override;
+    int32_t getNrOfParameter() override;
+    uint64_t getEventMask(const char* name) override;
+    const char* getEventName(uint64_t mask) override;
+    const char* getVendorName() override { return "Corvane GmbH"; }
+    const char* getAppletName() override { return "Pellvane"; }
+    const char* getAppletVersion() override { return "1.2"; }
+    int32_t getLoadAppletId() override { return 0; }
+
+    // Start-up, in the order Std_entry runs them.
+    void registerParameters();
+    void fillRegisterIds();
+    void startTrigger();
+    void applyDefaults();
+
+    const std::string& appletBaseName() const { return appletBaseName_; }
+    const platform::ConfigStore& inspectionStore() const { return inspection_; }
+
+    // Identifier of a design register: the host's for the first 99, the runtime's for the
+    // simulator's nine.
+    int32_t registerId(Reg r) const { return registerIds_[index(r)]; }
+
+    // Writes and reads a design register through the host; throws the host's error code.
+    void writeRegister(Reg r, uint32_t value) const;
+    uint32_t readRegister(Reg r) const;
+
+private:
+    void readInspectionFile();
+    void buildRegisterAccessSection();
+    void buildPassThroughSection();
+    void switchOnHostParameters();
+    void registerEvents();
+    void setDispatch(int32_t id, const void* value, uint32_t dma);
+    void getDispatch(int32_t id, void* value, uint32_t dma);
+    void checkDma(uint32_t dma) const;
+    int32_t routeRegisterAccess(int32_t id, void* value, bool set);
+
+    tarn::templates::platform::CriticalSection parameterLock_;
+    platform::ConfigStore inspection_;
+    std::string appletBaseName_ = "none";
+    std::array<uint32_t, 2> queueRegisterCache_{0, 1};
+    std::array<int32_t, kRegisterCount> registerIds_{};
+    std::array<uint32_t, 4096> lut_{};
+    std::string lutCustomFile_;
+    std::string lutSaveFile_;
+
+    std::map<int32_t, int32_t> dmaProcessMap_;
+    std::map<std::string, int32_t> parameterIds_;
+    std::map<std::string, int32_t> passThroughIds_;
+    std::map<int32_t, std::string> parameterNames_;
+    std::map<std::string, std::string> parameterDescriptions_;
+    std::map<std::string, uint64_t> eventMasks_;
+    std::map<uint64_t, std::string> eventNames_;
+    bool internalSet_ = false;
+};
+
+} // namespace pellvane

@@ -1,0 +1,124 @@
+// Set and get by identifier: the routing by identifier range, the checks made before a
+// parameter is touched, and the dispatch to the parameter's setter or getter.
+#include "entry/FgXeWrapperImpl.h"
+#include "host/ErrorCodes.h"
+#include "host/Runtime.h"
+#include "parameters/ParameterTable.h"
+
+#include <cstring>
+#include <string>
+
+namespace pellvane {
+
+namespace {
+constexpr int32_t kRegisterAccessBase = 1000000;
+constexpr int32_t kPassThroughBase = 2000000;
+} // namespace
+
+int32_t FgXeWrapperImpl::setParameter(int32_t id, const void* value, uint32_t dma) {
+    if (value == nullptr) {
+        setLastError(kInvalidParameter);
+        return kInvalidParameter;
+    }
+    tarn::templates::platform::CriticalSectionGuard guard(&parameterLock_);
+    int32_t result = kOk;
+    if (id > kPassThroughBase) {
+        result = hostSetById(id - kPassThroughBase, value, dma);
+    } else if (registerAccessEnabled() && id > kRegisterAccessBase) {
+        result = routeRegisterAccess(id, const_cast<void*>(value), true);
+    } else {
+        try {
+            setDispatch(id, value, dma);
+        } catch (int code) {
+            result = code;
+        }
+    }
+    setLastError(result);
+    return result;
+}
+
+int32_t FgXeWrapperImpl::getParameter(int32_t id, void* value, uint32_t dma) {
+    if (value == nullptr) {
+        setLastError(kInvalidParameter);
+        return kInvalidParameter;
+    }
+    tarn::templates::platform::CriticalSectionGuard guard(&parameterLock_);
+    int32_t result = kOk;
+    if (id > kPassThroughBase) {
+        result = hostGetById(id - kPassThroughBase, value, dma);
+    } else if (registerAccessEnabled() && id > kRegisterAccessBase) {
+        result = routeRegisterAccess(id, value, false);
+    } else {
+        try {
+            getDispatch(id, value, dma);
+        } catch (int code) {
+            result = code;
+        }
+    }
+    setLastError(result);
+    return result;
+}
+
+// Direct register access: the register's width decides whether 32 or 64 bits of the caller's
+// buffer are used. The DMA index plays no part here.
+int32_t FgXeWrapperImpl::routeRegisterAccess(int32_t id, void* value, bool set) {
+    auto reg = static_cast<uint32_t>(id - kRegisterAccessBase);
+    if (set) {
+        int32_t width = runtime::registerWidth(hapHandle(), static_cast<int32_t>(reg));
+        uint64_t v = 0;
+        if (width > 32) {
+            std::memcpy(&v, value, sizeof v);
+        } else {
+            uint32_t v32 = 0;
+            std::memcpy(&v32, value, sizeof v32);
+            v = v32;
+        }
+        return hardware::writeRegister(boardHandle(), reg, v);
+    }
+    uint64_t v = 0;
+    int32_t result = hardware::readRegister(boardHandle(), reg, &v);
+    if (result != kOk) return result;
+    int32_t width = runtime::registerWidth(hapHandle(), static_cast<int32_t>(reg));
+    if (width > 32) {
+        std::memcpy(value, &v, sizeof v);
+    } else {
+        auto v32 = static_cast<uint32_t>(v);
+        std::memcpy(value, &v32, sizeof v32);
+    }
+    return kOk;
+}
+
+void FgXeWrapperImpl::checkDma(uint32_t dma) const {
+    auto it = dmaProcessMap_.find(static_cast<int32_t>(dma));
+    if (it == dmaProcessMap_.end() || it->second != 0) throw kInvalidParameter;
+}
+
+void FgXeWrapperImpl::setDispatch(int32_t id, const void* value, uint32_t dma) {
+    checkDma(dma);
+    if (isReadOnlyId(id)) throw kNotWritableOrUnbound;
+    const ParameterDef* p = findParameter(id);
+    if (p == nullptr || p->set == nullptr) throw kInvalidParameter;
+    p->set(*this, value, true);
+}
+
+void FgXeWrapperImpl::getDispatch(int32_t id, void* value, uint32_t dma) {
+    checkDma(dma);
+    if (id == kDescriptionQueryId) {
+        // The buffer holds a parameter name on entry and receives its description.
+        auto it = parameterDescriptions_.find(std::string(static_cast<const char*>(value)));
+        if (it == parameterDescriptions_.end()) throw kInvalidParameter;
+        std::memcpy(value, it->second.c_str(), it->second.size() + 1);
+        return;
+    }
+    const ParameterDef* p = findParameter(id);
+    if (p == nullptr) throw kInvalidParameter;
+    if (p->access == Access::HostServed) {
+        int32_t result = hostGetById(id, value, dma);
+        if (result != kOk) throw result;
+        return;
+    }
+    if (p->get == nullptr) throw kInvalidParameter;
+    p->get(*this, value);
+}
+
+} // namespace pellvane

@@ -1,0 +1,165 @@
+// The export layer: handle checks, routing to the applet object, forwarding to the host library
+// and the last-error rules.
+#include "Harness.h"
+
+#include <cstring>
+
+using namespace pvtest;
+
+namespace {
+
+constexpr int32_t kInvalidHandle = -2001;
+constexpr int32_t kUnbound = -12;
+constexpr int32_t kInvalidParameter = -2070;
+constexpr int32_t kNotSupported = -2130;
+
+class ExportLayer : public OpenBoard {
+protected:
+    void SetUp() override {
+        OpenBoard::SetUp();
+        open();
+    }
+};
+
+// Every export but Std_entry and Info, called on a handle, must answer like a bad handle when
+// the handle or its first word is null.
+void expectBadHandleAnswers(const pvtest::Exports& x, void* fg) {
+    int32_t value = 0;
+    size_t size = 0;
+    char buffer[8] = {};
+    EXPECT_EQ(x.Fg_setParameterWithType(fg, 100, &value, 0, 1), kInvalidHandle);
+    EXPECT_EQ(x.Fg_getParameterWithType(fg, 100, &value, 0, 1), kInvalidHandle);
+    EXPECT_EQ(x.Fg_getNrOfParameter(fg), kInvalidHandle);
+    EXPECT_EQ(x.Fg_getParameterName(fg, 0), nullptr);
+    EXPECT_EQ(x.Fg_getParameterId(fg, 0), kInvalidHandle);
+    EXPECT_EQ(x.Fg_getParameterIdByName(fg, "FG_WIDTH"), kInvalidHandle);
+    EXPECT_EQ(x.Fg_saveConfig(fg, "a.mcf"), kInvalidHandle);
+    EXPECT_EQ(x.Fg_loadConfig(fg, "a.mcf"), kInvalidHandle);
+    EXPECT_EQ(x.Fg_getParameterInfoXML(fg, 0, buffer, &size), kInvalidHandle);
+    EXPECT_EQ(x.Fg_getEventMask(fg, "FG_OVERFLOW_CAM0"), 0u);
+    EXPECT_EQ(x.Fg_getEventName(fg, 1), nullptr);
+    EXPECT_EQ(x.Fg_AllocShading(fg, 0, 0), nullptr);
+    EXPECT_EQ(x.Fg_FreeShading(fg, nullptr), kInvalidHandle);
+    EXPECT_EQ(x.Shad_SetSubValueLine(fg, nullptr, 0, 0, 1.0f), kInvalidHandle);
+    EXPECT_EQ(x.Shad_SetMultValueLine(fg, nullptr, 0, 0, 1.0f), kInvalidHandle);
+    EXPECT_EQ(x.Shad_SetFixedPatternNoiseLine(fg, nullptr, 0, 0, 1), kInvalidHandle);
+    EXPECT_EQ(x.Shad_GetMaxLine(fg, nullptr), kInvalidHandle);
+    EXPECT_EQ(x.Shad_GetAccess(fg, nullptr), kInvalidHandle);
+    EXPECT_EQ(x.Shad_FreeAccess(fg, nullptr), kInvalidHandle);
+    EXPECT_EQ(x.Shad_WriteActLine(fg, nullptr, 0), kInvalidHandle);
+    EXPECT_EQ(x.Fg_getAppletId(fg, nullptr), kInvalidHandle);
+    EXPECT_EQ(x.Fg_AcquireEx(fg, 0, 1, 0, nullptr), kInvalidHandle);
+    EXPECT_EQ(x.Fg_stopAcquireEx(fg, 0, nullptr, 0), kInvalidHandle);
+    EXPECT_EQ(x.Fg_getLastPicNumberEx(fg, 0, nullptr), int64_t{kInvalidHandle});
+    EXPECT_EQ(x.Fg_getLastPicNumberBlockingEx(fg, 1, 0, 1, nullptr), int64_t{kInvalidHandle});
+    EXPECT_EQ(x.Fg_getStatusEx(fg, 0, 0, 0, nullptr), int64_t{kInvalidHandle});
+    EXPECT_EQ(x.Fg_getLastErrorNumber(fg), kInvalidHandle);
+    EXPECT_EQ(x.Fg_getParameterInfo(fg, 0), nullptr);
+    EXPECT_EQ(x.Fg_FreeGrabber(fg), kInvalidHandle);
+}
+
+} // namespace
+
+TEST_F(ExportLayer, NullHandleAndNullFirstWordAreBadHandles) {
+    expectBadHandleAnswers(x(), nullptr);
+    FgRecord empty;
+    expectBadHandleAnswers(x(), &empty);
+    // The bad-handle calls did not disturb the real board.
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), 0);
+}
+
+TEST_F(ExportLayer, FreeGrabberClearsTheRecordAndTheHandleGoesBad) {
+    EXPECT_EQ(vb_open_host_handles(), 1);
+    EXPECT_EQ(vb_loaded_images(), 1);
+    EXPECT_EQ(x().Fg_FreeGrabber(&fg_), 0);
+    EXPECT_EQ(fg_.applet, nullptr);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), kInvalidHandle);
+    EXPECT_EQ(vb_open_host_handles(), 0);
+    EXPECT_EQ(vb_loaded_images(), 0);
+}
+
+TEST_F(ExportLayer, ForwardedCallsReachTheHostAndKeepTheLastError) {
+    // A failing host call leaves the host's own error number; a later success clears it.
+    int32_t failed = x().Fg_AcquireEx(&fg_, 7, 1, 0, nullptr);
+    EXPECT_LT(failed, 0);
+    int32_t hostError = x().Fg_getLastErrorNumber(&fg_);
+    EXPECT_LT(hostError, 0);
+    EXPECT_NE(hostError, kUnbound);
+
+    EXPECT_EQ(x().Fg_AcquireEx(&fg_, 0, 10, 0, nullptr), 0);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), 0);
+    EXPECT_GE(x().Fg_getLastPicNumberEx(&fg_, 0, nullptr), 0);
+    EXPECT_EQ(x().Fg_getStatusEx(&fg_, 100, 0, 0, nullptr), 1); // acquisition active
+    EXPECT_EQ(x().Fg_stopAcquireEx(&fg_, 0, nullptr, 0), 0);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), 0);
+
+    // 64-bit results are compared as 64-bit values.
+    EXPECT_LT(x().Fg_getLastPicNumberEx(&fg_, 9, nullptr), 0);
+    EXPECT_LT(x().Fg_getLastErrorNumber(&fg_), 0);
+    EXPECT_GT(x().Fg_getAppletId(&fg_, nullptr), 0);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), 0);
+}
+
+TEST_F(ExportLayer, ShadingIsNotSupported) {
+    EXPECT_EQ(x().Fg_AllocShading(&fg_, 0, 0), nullptr);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), -1);
+    EXPECT_EQ(x().Shad_GetAccess(&fg_, nullptr), kNotSupported);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), kNotSupported);
+    EXPECT_EQ(x().Fg_FreeShading(&fg_, nullptr), kNotSupported);
+    EXPECT_EQ(x().Shad_SetSubValueLine(&fg_, nullptr, 1, 2, 0.5f), kNotSupported);
+    EXPECT_EQ(x().Shad_SetMultValueLine(&fg_, nullptr, 1, 2, 0.5f), kNotSupported);
+    EXPECT_EQ(x().Shad_SetFixedPatternNoiseLine(&fg_, nullptr, 1, 2, 3), kNotSupported);
+    EXPECT_EQ(x().Shad_GetMaxLine(&fg_, nullptr), kNotSupported);
+    EXPECT_EQ(x().Shad_FreeAccess(&fg_, nullptr), kNotSupported);
+    EXPECT_EQ(x().Shad_WriteActLine(&fg_, nullptr, 0), kNotSupported);
+}
+
+TEST_F(ExportLayer, WideGetsClearTheUpperHalfOnlyForTypeCodes3And4) {
+    // FG_NR_OF_DMAS is served by the host as a 32-bit value.
+    for (int32_t type : {3, 4}) {
+        uint64_t value = ~uint64_t{0};
+        EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 3050, &value, 0, type), 0);
+        EXPECT_EQ(value, 1u) << "type " << type;
+    }
+    uint64_t value = ~uint64_t{0};
+    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 3050, &value, 0, 2), 0);
+    EXPECT_EQ(value & 0xffffffffu, 1u);
+    EXPECT_EQ(value >> 32, 0xffffffffu);
+}
+
+TEST_F(ExportLayer, ParameterInfoRootIsHandedOutOnlyForValidPorts) {
+    // The applet's own nodes are in place; only port 0 has any.
+    EXPECT_EQ(x().Fg_getParameterInfo(&fg_, 1), nullptr);
+    EXPECT_EQ(x().Fg_getParameterInfo(&fg_, 4), nullptr);
+    EXPECT_EQ(x().Fg_getParameterInfo(&fg_, -1), nullptr);
+}
+
+TEST_F(ExportLayer, EventsAreFoundByPublishedAndRuntimeNames) {
+    // The design lists the overflow event first.
+    EXPECT_EQ(x().Fg_getEventMask(&fg_, "FG_OVERFLOW_CAM0"), 1u);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), 0);
+    EXPECT_STREQ(x().Fg_getEventName(&fg_, 1), "FG_OVERFLOW_CAM0");
+
+    // The mask follows the event's position in the runtime's list.
+    uint64_t frameStart = x().Fg_getEventMask(&fg_, "FG_START_OF_FRAME_CAM_PORT_0");
+    EXPECT_EQ(frameStart, 2u);
+    EXPECT_EQ(
+        x().Fg_getEventMask(&fg_, "Device1_Process1_Trigger_Monitoring_FVALEvents_Cam0_FrameStart"),
+        frameStart);
+    EXPECT_STREQ(x().Fg_getEventName(&fg_, frameStart), "FG_START_OF_FRAME_CAM_PORT_0");
+
+    // A published event that has no published alias keeps its runtime name; an unpublished
+    // one is not there at all.
+    uint64_t extra = x().Fg_getEventMask(&fg_, "Device1_Process0_Dma_FrameLost");
+    EXPECT_NE(extra, 0u);
+    EXPECT_STREQ(x().Fg_getEventName(&fg_, extra), "Device1_Process0_Dma_FrameLost");
+    EXPECT_EQ(x().Fg_getEventMask(&fg_, "Device1_Process0_Internal_ConfigDone"), 0u);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), kInvalidParameter);
+
+    EXPECT_EQ(x().Fg_getEventMask(&fg_, "fg_overflow_cam0"), 0u);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), kInvalidParameter);
+    EXPECT_EQ(x().Fg_getEventMask(&fg_, nullptr), 0u);
+    EXPECT_EQ(x().Fg_getEventName(&fg_, 3), nullptr);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), kInvalidParameter);
+    EXPECT_EQ(x().Fg_getEventName(&fg_, 0), nullptr);
+}
