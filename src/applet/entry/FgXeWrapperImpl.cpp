@@ -361,31 +361,30 @@ uint32_t FgXeWrapperImpl::readRegister(Reg r) const {
 // Start-up of the trigger system and the defaults
 
 void FgXeWrapperImpl::startTrigger() {
+    startTriggerSystem(*this);
     // The legacy trigger parameters start read-only: the legacy mode is off.
     static constexpr int32_t kLegacyIds[] = {8100,  8300,  8600,  10020, 8400,  8420,  8700,
                                              24060, 10050, 14001, 14002, 14003, 14004, 14020};
-    for (int32_t id : kLegacyIds) {
-        if (ParameterInfoNode* node = infoNode(id)) node->access = PI_ACCESS_READ;
-    }
+    for (int32_t id : kLegacyIds)
+        setNodeAccess(id, PI_ACCESS_READ);
 }
 
 void FgXeWrapperImpl::applyDefaults() {
     // The simulator's registers are cleared first, straight through the hardware library.
-    for (std::size_t i = kHostRegisterCount; i < kRegisterCount; ++i)
-        (void)hardware::writeRegister(boardHandle(), static_cast<uint32_t>(registerIds_[i]), 0);
+    clearSimulatorRegisters(*this);
 
     for (const DefaultValue& d : kDefaults) {
         auto it = parameterIds_.find(d.name);
         if (it == parameterIds_.end()) continue;
-        const ParameterDef* p = findParameter(it->second);
-        if (p == nullptr || p->set == nullptr) continue;
+        ParameterEntry p = findEntry(it->second);
+        if (p.def == nullptr || p.set == nullptr) continue;
         try {
-            if (p->type == ValueType::Double) {
+            if (p.def->type == ValueType::Double) {
                 double v = d.value;
-                p->set(*this, &v, false);
+                p.set(*this, &v, false);
             } else {
                 auto v = static_cast<int32_t>(d.value);
-                p->set(*this, &v, false);
+                p.set(*this, &v, false);
             }
         } catch (int) {
             // Start-up drops every failure: a default that cannot be applied leaves the

@@ -4,9 +4,14 @@
 #pragma once
 
 #include "host/FgXeWrapper.h"
+#include "imagepath/ImagePath.h"
+#include "imagepath/LookupTable.h"
+#include "imagepath/Simulator.h"
 #include "parameters/Registers.h"
 #include "platform/ConfigStore.h"
 #include "platform/Locks.h"
+#include "trigger/LegacyTrigger.h"
+#include "trigger/Trigger.h"
 
 #include <array>
 #include <cstdint>
@@ -57,6 +62,13 @@ public:
     void writeRegister(Reg r, uint32_t value) const;
     uint32_t readRegister(Reg r) const;
 
+    // The stored values of each module's parameters.
+    ImagePathState& imagePath() { return imagePath_; }
+    SimulatorState& simulator() { return simulator_; }
+    LookupTableState& lookupTable() { return lookupTable_; }
+    TriggerState& trigger() { return trigger_; }
+    LegacyTriggerState& legacyTrigger() { return legacyTrigger_; }
+
 private:
     void readInspectionFile();
     void buildRegisterAccessSection();
@@ -71,11 +83,12 @@ private:
     tarn::templates::platform::CriticalSection parameterLock_;
     platform::ConfigStore inspection_;
     std::string appletBaseName_ = "none";
-    std::array<uint32_t, 2> queueRegisterCache_{0, 1};
     std::array<int32_t, kRegisterCount> registerIds_{};
-    std::array<uint32_t, 4096> lut_{};
-    std::string lutCustomFile_;
-    std::string lutSaveFile_;
+    ImagePathState imagePath_;
+    SimulatorState simulator_;
+    LookupTableState lookupTable_;
+    TriggerState trigger_;
+    LegacyTriggerState legacyTrigger_;
 
     std::map<int32_t, int32_t> dmaProcessMap_;
     std::map<std::string, int32_t> parameterIds_;
@@ -84,7 +97,6 @@ private:
     std::map<std::string, std::string> parameterDescriptions_;
     std::map<std::string, uint64_t> eventMasks_;
     std::map<uint64_t, std::string> eventNames_;
-    bool internalSet_ = false;
 };
 
 } // namespace pellvane

@@ -90,6 +90,16 @@ public:
     void indexInfoNode(int32_t port, int32_t id, ParameterInfoNode* node);
     ParameterInfoNode* infoNode(int32_t id, int32_t port = 0) const;
 
+    // Changes the information node of a parameter (limits that follow other parameters, access
+    // that follows a mode); nothing happens for a parameter without a node.
+    template <class Change>
+    void updateInfoNode(int32_t id, Change&& change) {
+        if (ParameterInfoNode* node = infoNode(id)) change(*node);
+    }
+    void setNodeAccess(int32_t id, int32_t access) {
+        updateInfoNode(id, [access](ParameterInfoNode& n) { n.access = access; });
+    }
+
     bool registerAccessEnabled() const { return registerAccessEnabled_; }
 
 protected:

@@ -96,9 +96,9 @@ void FgXeWrapperImpl::checkDma(uint32_t dma) const {
 void FgXeWrapperImpl::setDispatch(int32_t id, const void* value, uint32_t dma) {
     checkDma(dma);
     if (isReadOnlyId(id)) throw kNotWritableOrUnbound;
-    const ParameterDef* p = findParameter(id);
-    if (p == nullptr || p->set == nullptr) throw kInvalidParameter;
-    p->set(*this, value, true);
+    ParameterEntry p = findEntry(id);
+    if (p.def == nullptr || p.set == nullptr) throw kInvalidParameter;
+    p.set(*this, value, true);
 }
 
 void FgXeWrapperImpl::getDispatch(int32_t id, void* value, uint32_t dma) {
@@ -110,15 +110,15 @@ void FgXeWrapperImpl::getDispatch(int32_t id, void* value, uint32_t dma) {
         std::memcpy(value, it->second.c_str(), it->second.size() + 1);
         return;
     }
-    const ParameterDef* p = findParameter(id);
-    if (p == nullptr) throw kInvalidParameter;
-    if (p->access == Access::HostServed) {
+    ParameterEntry p = findEntry(id);
+    if (p.def == nullptr) throw kInvalidParameter;
+    if (p.def->access == Access::HostServed) {
         int32_t result = hostGetById(id, value, dma);
         if (result != kOk) throw result;
         return;
     }
-    if (p->get == nullptr) throw kInvalidParameter;
-    p->get(*this, value);
+    if (p.get == nullptr) throw kInvalidParameter;
+    p.get(*this, value);
 }
 
 } // namespace pellvane

@@ -4,8 +4,8 @@
 
 namespace pellvane {
 
-// Registration order is the order of this table: a parameter's index is its row.
-// A row without setter or getter is not served yet; the dispatch answers -2070 for it.
+// Registration order is the order of this table: a parameter's index is its row. Setters and
+// getters are bound by the modules that own the parameters (see ParameterBinding).
 const std::array<ParameterDef, kParameterCount> kParameters = {{
     {"FG_TIMEOUT", 600, ValueType::Integer, Access::ReadWrite,
      "Internal framegrabber image timeout. This is independend of the runtime timeout value."},
@@ -234,28 +234,47 @@ const std::array<ParameterDef, kParameterCount> kParameters = {{
 
 namespace {
 
+// The table sorted by identifier, with each module's setter and getter joined in.
 struct IdIndex {
-    std::array<const ParameterDef*, kParameterCount> byId{};
+    std::array<ParameterEntry, kParameterCount> byId{};
     IdIndex() {
         for (std::size_t i = 0; i < kParameterCount; ++i)
-            byId[i] = &kParameters[i];
-        std::sort(byId.begin(), byId.end(),
-                  [](const ParameterDef* a, const ParameterDef* b) { return a->id < b->id; });
+            byId[i] = ParameterEntry{&kParameters[i], nullptr, nullptr};
+        std::sort(byId.begin(), byId.end(), [](const ParameterEntry& a, const ParameterEntry& b) {
+            return a.def->id < b.def->id;
+        });
+        for (auto bindings : {imagePathBindings(), simulatorBindings(), lookupTableBindings(),
+                              triggerBindings(), legacyTriggerBindings()}) {
+            for (const ParameterBinding& b : bindings) {
+                ParameterEntry* e = find(b.id);
+                if (e == nullptr) continue;
+                e->set = b.set;
+                e->get = b.get;
+            }
+        }
+    }
+    ParameterEntry* find(int32_t id) {
+        auto it =
+            std::lower_bound(byId.begin(), byId.end(), id,
+                             [](const ParameterEntry& e, int32_t v) { return e.def->id < v; });
+        return (it != byId.end() && it->def->id == id) ? &*it : nullptr;
     }
 };
 
-const IdIndex& idIndex() {
-    static const IdIndex index;
+IdIndex& idIndex() {
+    static IdIndex index;
     return index;
 }
 
 } // namespace
 
+ParameterEntry findEntry(int32_t id) {
+    const ParameterEntry* e = idIndex().find(id);
+    return e != nullptr ? *e : ParameterEntry{nullptr, nullptr, nullptr};
+}
+
 const ParameterDef* findParameter(int32_t id) {
-    const auto& byId = idIndex().byId;
-    auto it = std::lower_bound(byId.begin(), byId.end(), id,
-                               [](const ParameterDef* p, int32_t v) { return p->id < v; });
-    return (it != byId.end() && (*it)->id == id) ? *it : nullptr;
+    return findEntry(id).def;
 }
 
 bool isReadOnlyId(int32_t id) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace pellvane {
 
@@ -36,18 +37,43 @@ struct ParameterDef {
     ValueType type;
     Access access;
     const char* description;
-    Setter set = nullptr; // null: not served yet, the dispatch answers -2070
-    Getter get = nullptr;
 };
 
 constexpr std::size_t kParameterCount = 130;
 extern const std::array<ParameterDef, kParameterCount> kParameters;
+
+// The setter and getter of one parameter. Each module (image path, simulator, lookup table,
+// trigger, legacy trigger) lists the parameters it serves in a table of these; the dispatch
+// joins them with the table above by identifier. A parameter that no module serves yet answers
+// -2070 to set and get.
+struct ParameterBinding {
+    int32_t id;
+    Setter set; // null for read-only parameters
+    Getter get;
+};
+
+std::span<const ParameterBinding> imagePathBindings();
+std::span<const ParameterBinding> simulatorBindings();
+std::span<const ParameterBinding> lookupTableBindings();
+std::span<const ParameterBinding> triggerBindings();
+std::span<const ParameterBinding> legacyTriggerBindings();
+
+// Everything the dispatch knows about one identifier.
+struct ParameterEntry {
+    const ParameterDef* def;
+    Setter set;
+    Getter get;
+};
 
 // Identifier of the description query: a get whose buffer holds a parameter name.
 constexpr int32_t kDescriptionQueryId = 24114;
 
 // The parameter with this identifier, or null.
 const ParameterDef* findParameter(int32_t id);
+
+// The parameter with this identifier and its setter and getter; def is null for an identifier
+// that is not a parameter.
+ParameterEntry findEntry(int32_t id);
 
 // True for the identifiers whose set answers -12: the read-only and host-served parameters and
 // the description query.

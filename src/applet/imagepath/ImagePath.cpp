@@ -1,0 +1,12 @@
+#include "imagepath/ImagePath.h"
+
+#include "entry/FgXeWrapperImpl.h"
+
+namespace pellvane {
+
+// No parameter of this module is served yet: set and get answer -2070.
+std::span<const ParameterBinding> imagePathBindings() {
+    return {};
+}
+
+} // namespace pellvane

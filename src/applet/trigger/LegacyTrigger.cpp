@@ -1,0 +1,12 @@
+#include "trigger/LegacyTrigger.h"
+
+#include "entry/FgXeWrapperImpl.h"
+
+namespace pellvane {
+
+// No parameter of this module is served yet: set and get answer -2070.
+std::span<const ParameterBinding> legacyTriggerBindings() {
+    return {};
+}
+
+} // namespace pellvane
