@@ -1,7 +1,8 @@
 # The two commands of the README, and a few conveniences around them.
 #   make demo   builds the applet and the virtual board and runs the demo on it
-#   make test   builds and runs every test suite: Linux, sanitizers, Windows cross build
-.PHONY: deps demo test test-dev test-asan build-dev build-asan build-mingw format clean
+#   make test   builds and runs every test suite: Linux, sanitizers, and Windows under Wine
+.PHONY: deps demo test test-dev test-asan test-windows build-dev build-asan build-windows \
+        format clean
 
 NPROC := $(shell nproc)
 
@@ -16,9 +17,9 @@ build-asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(NPROC)
 
-build-mingw: deps
-	cmake --preset mingw >/dev/null
-	cmake --build --preset mingw -j $(NPROC)
+build-windows: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(NPROC)
 
 demo: build-dev
 	LD_LIBRARY_PATH=$(CURDIR)/build/dev/lib:$(CURDIR)/build/dev/lib/host build/dev/bin/pellvane-demo
@@ -29,7 +30,11 @@ test-dev: build-dev
 test-asan: build-asan
 	ctest --preset asan
 
-test: test-dev test-asan build-mingw
+# The Windows programs run under Wine; its server, kept up between tests, is stopped afterwards.
+test-windows: build-windows
+	ctest --preset windows; status=$$?; build/windows/bin/wine-run --stop; exit $$status
+
+test: test-dev test-asan test-windows
 	@echo "All test suites passed."
 
 format:

@@ -15,7 +15,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(_WIN32)
+#if defined(VBOARD_BUILDING)
+#define VBM_API __declspec(dllexport)
+#else
+#define VBM_API __declspec(dllimport)
+#endif
+#else
 #define VBM_API __attribute__((visibility("default")))
+#endif
 
 // Outcome of a register access, which each library turns into its own error code.
 enum VbmStatus : std::int32_t {

@@ -23,7 +23,13 @@ std::int32_t toError(std::int32_t status, std::int32_t injected) {
 
 } // namespace
 
+// The exports and their ordinals are listed in tarn_hw.def; on Windows that file alone exports
+// them, by ordinal and without a name, as the real library does.
+#if defined(_WIN32)
+#define TARN_HW_API extern "C"
+#else
 #define TARN_HW_API extern "C" __attribute__((visibility("default")))
+#endif
 
 // Writes a register: 0, VB_HW_ERR_INVALID (null or unknown board, unknown register),
 // VB_HW_ERR_READ_ONLY, or an injected failure code.

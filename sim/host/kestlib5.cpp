@@ -33,7 +33,12 @@
 #define KEST_WITH_FREE_GRABBER 1
 #endif
 
+// On Windows the build's export list (a .def file per variant) decides what is exported.
+#if defined(_WIN32)
+#define KEST_API extern "C"
+#else
 #define KEST_API extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 

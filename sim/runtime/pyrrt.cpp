@@ -33,7 +33,13 @@ const vboard::Design* designOf(void* hap) {
 
 } // namespace
 
+// The exports and their ordinals are listed in pyrrt.def; on Windows that file alone exports
+// them, by ordinal and without a name, as the real runtime does.
+#if defined(_WIN32)
+#define PYRRT_API extern "C"
+#else
 #define PYRRT_API extern "C" __attribute__((visibility("default")))
+#endif
 
 // Loads an image held in memory. The flag asks the runtime to configure the board (1) or only
 // to parse (0); the virtual board does the same for both.

@@ -1,6 +1,12 @@
 #include "Harness.h"
 
+#if defined(_WIN32)
+#include <process.h>
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#include <unistd.h>
+#endif
 
 #include <atomic>
 #include <stdexcept>
@@ -9,16 +15,61 @@ namespace pvtest {
 
 namespace {
 
+#if defined(_WIN32)
+void* findSymbol(void* handle, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+}
+
+std::string loaderError() {
+    return "LoadLibrary failed with error " + std::to_string(GetLastError());
+}
+
+int processId() {
+    return _getpid();
+}
+
+// The C runtime's environment, which is where the applet's getenv looks. Windows cannot keep a
+// variable set to an empty value: setting one removes it.
+void setVariable(const char* name, const char* value) {
+    _putenv_s(name, value);
+}
+
+void unsetVariable(const char* name) {
+    _putenv_s(name, "");
+}
+#else
+void* findSymbol(void* handle, const char* name) {
+    return dlsym(handle, name);
+}
+
+std::string loaderError() {
+    const char* error = dlerror();
+    return error != nullptr ? error : "dlopen failed";
+}
+
+int processId() {
+    return static_cast<int>(::getpid());
+}
+
+void setVariable(const char* name, const char* value) {
+    setenv(name, value, 1);
+}
+
+void unsetVariable(const char* name) {
+    unsetenv(name);
+}
+#endif
+
 template <class T>
 void bind(void* handle, T& slot, const char* name) {
-    slot = reinterpret_cast<T>(dlsym(handle, name));
+    slot = reinterpret_cast<T>(findSymbol(handle, name));
     if (slot == nullptr) throw std::runtime_error(std::string("applet lacks export ") + name);
 }
 
 } // namespace
 
 Library::Library(void* handle) : handle_(handle) {
-    if (handle_ == nullptr) throw std::runtime_error(dlerror());
+    if (handle_ == nullptr) throw std::runtime_error(loaderError());
 #define PV_BIND(name) bind(handle_, exports_.name, #name)
     PV_BIND(Std_entry);
     PV_BIND(Info);
@@ -58,6 +109,28 @@ Library::Library(Library&& other) noexcept : handle_(other.handle_), exports_(ot
     other.handle_ = nullptr;
 }
 
+#if defined(_WIN32)
+Library::~Library() {
+    if (handle_ != nullptr) FreeLibrary(static_cast<HMODULE>(handle_));
+}
+
+const Library& Library::applet() {
+    // Found like a host finds it: by file name through the standard DLL search.
+    static const Library lib(LoadLibraryA("Pellvane.dll"));
+    return lib;
+}
+
+Library Library::at(const std::filesystem::path& file) {
+    return Library(LoadLibraryW(file.c_str()));
+}
+
+std::filesystem::path Library::file() const {
+    wchar_t name[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(static_cast<HMODULE>(handle_), name, MAX_PATH);
+    if (length == 0 || length == MAX_PATH) return {};
+    return std::filesystem::path(std::wstring(name, length));
+}
+#else
 Library::~Library() {
     if (handle_ != nullptr) dlclose(handle_);
 }
@@ -78,6 +151,7 @@ std::filesystem::path Library::file() const {
         return {};
     return info.dli_fname;
 }
+#endif
 
 std::filesystem::path appletDirectory() {
     return Library::applet().file().parent_path();
@@ -89,16 +163,16 @@ ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
         old_ = old;
     }
     if (value != nullptr)
-        setenv(name, value, 1);
+        setVariable(name, value);
     else
-        unsetenv(name);
+        unsetVariable(name);
 }
 
 ScopedEnv::~ScopedEnv() {
     if (had_)
-        setenv(name_.c_str(), old_.c_str(), 1);
+        setVariable(name_.c_str(), old_.c_str());
     else
-        unsetenv(name_.c_str());
+        unsetVariable(name_.c_str());
 }
 
 void OpenBoard::SetUp() {
@@ -124,7 +198,7 @@ void OpenBoard::TearDown() {
 TempDir::TempDir() {
     static std::atomic<int> counter{0};
     path_ = std::filesystem::temp_directory_path() /
-            ("pellvane-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+            ("pellvane-test-" + std::to_string(processId()) + "-" + std::to_string(counter++));
     std::filesystem::create_directories(path_);
 }
 

@@ -47,8 +47,9 @@ struct Exports {
     int32_t (*Fg_FreeGrabber)(void*);
 };
 
-// A loaded applet library. `Library::applet()` is Pellvane.so found through the search path,
-// loaded once per process; `Library::at(path)` loads a copy of it from a given file.
+// A loaded applet library. `Library::applet()` is Pellvane.so (Pellvane.dll on Windows) found
+// through the library search path, loaded once per process; `Library::at(path)` loads a copy of
+// it from a given file.
 class Library {
 public:
     static const Library& applet();

@@ -1,7 +1,11 @@
 // The host's parameter-information tree, and the host-library variants.
 #include "sim_test_support.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <map>
 #include <set>
@@ -10,6 +14,51 @@
 namespace {
 
 using namespace simtest;
+
+// A host library loaded from a given file, for looking at what it exports.
+class LoadedLibrary {
+public:
+#if defined(_WIN32)
+    static constexpr const char* kHostFile = "kestlib5.dll";
+    explicit LoadedLibrary(const std::string& path) : handle_(LoadLibraryA(path.c_str())) {}
+    ~LoadedLibrary() {
+        if (handle_ != nullptr) FreeLibrary(handle_);
+    }
+    bool exports(const std::string& name) const {
+        return GetProcAddress(handle_, name.c_str()) != nullptr;
+    }
+    std::string error() const {
+        return "error " + std::to_string(GetLastError());
+    }
+
+private:
+    HMODULE handle_;
+#else
+    static constexpr const char* kHostFile = "libkestlib5.so";
+    explicit LoadedLibrary(const std::string& path)
+        : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+    ~LoadedLibrary() {
+        if (handle_ != nullptr) dlclose(handle_);
+    }
+    bool exports(const std::string& name) const {
+        return dlsym(handle_, name.c_str()) != nullptr;
+    }
+    std::string error() const {
+        const char* text = dlerror();
+        return text != nullptr ? text : "";
+    }
+
+private:
+    void* handle_;
+#endif
+
+public:
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+    bool loaded() const {
+        return handle_ != nullptr;
+    }
+};
 
 using HostInfoTest = SimTest;
 
@@ -154,14 +203,13 @@ TEST(HostVariants, EachVariantLacksExactlyItsOmittedFunctions) {
         {"host-reduced",
          {"Fg_getStatusEx", "Fg_getLastPicNumberEx", "Fg_getParameterInfo", "Fg_FreeGrabber"}}};
     for (const auto& [folder, missing] : omitted) {
-        std::string path = std::string(SIM_TEST_LIB_DIR) + "/" + folder + "/libkestlib5.so";
-        void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(lib, nullptr) << path << ": " << dlerror();
+        std::string path =
+            std::string(SIM_TEST_LIB_DIR) + "/" + folder + "/" + LoadedLibrary::kHostFile;
+        LoadedLibrary lib(path);
+        ASSERT_TRUE(lib.loaded()) << path << ": " << lib.error();
         for (const std::string& name : all) {
-            bool present = dlsym(lib, name.c_str()) != nullptr;
-            EXPECT_EQ(present, missing.count(name) == 0) << folder << " " << name;
+            EXPECT_EQ(lib.exports(name), missing.count(name) == 0) << folder << " " << name;
         }
-        dlclose(lib);
     }
 }
 

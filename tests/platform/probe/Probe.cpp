@@ -6,7 +6,12 @@
 #include <cstddef>
 #include <cstring>
 
+// On Windows Probe.def exports these, platform_probe_7 under its name and as ordinal 7.
+#if defined(_WIN32)
+#define PROBE_EXPORT extern "C"
+#else
 #define PROBE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 // Copies the path (cut to fit, NUL-terminated) and returns its full length.
 PROBE_EXPORT std::size_t platform_probe_module_path(char* buffer, std::size_t size) {

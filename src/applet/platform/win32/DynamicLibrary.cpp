@@ -1,5 +1,7 @@
 #include "platform/DynamicLibrary.h"
 
+#include "platform/AsciiText.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -7,9 +9,20 @@
 namespace pellvane::platform {
 namespace {
 
+constexpr std::string_view kExtension = ".dll";
+
+// A bare file name with something before its ".dll" (any letter case): a drive, a folder or a
+// NUL byte would make it a path or cut it short, and ".dll" alone names no library.
 bool usableName(std::string_view systemName) {
-    return !systemName.empty() &&
-           systemName.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
+    if (systemName.find_first_of(std::string_view("/\\:\0", 4)) != std::string_view::npos) {
+        return false;
+    }
+    if (systemName.size() >= kExtension.size() &&
+        equalsIgnoringAsciiCase(systemName.substr(systemName.size() - kExtension.size()),
+                                kExtension)) {
+        systemName.remove_suffix(kExtension.size());
+    }
+    return !systemName.empty();
 }
 
 std::string lastErrorText(const std::string& fileName) {

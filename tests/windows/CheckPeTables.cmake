@@ -1,0 +1,172 @@
+# Checks the export and import tables of a Windows DLL, read with the cross toolchain's objdump.
+#
+#   -DMODE=named-exports   -DLIBRARY=<dll> -DMAP=<version script>
+#       the DLL exports exactly the names of the version script's global list, all by name
+#   -DMODE=ordinal-exports -DLIBRARY=<dll> -DDEFS=<def file>
+#       the DLL exports exactly the ordinals of the .def file, and no name at all
+#   -DMODE=ordinal-imports -DLIBRARY=<dll> -DDEFS=<def file>;...
+#       for each .def file X.def, the DLL imports from X.dll exactly its ordinals, and no name
+#
+# OBJDUMP names the objdump that reads PE files.
+
+if(NOT OBJDUMP OR NOT EXISTS "${LIBRARY}")
+    message(FATAL_ERROR "usage: cmake -DOBJDUMP=<objdump> -DLIBRARY=<existing dll> -DMODE=... "
+                        "-P ${CMAKE_CURRENT_LIST_FILE}")
+endif()
+execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} failed on ${LIBRARY}")
+endif()
+# One list element per line; brackets would group list elements, so they become parentheses.
+string(REPLACE "[" "(" dump "${dump}")
+string(REPLACE "]" ")" dump "${dump}")
+string(REPLACE ";" "," dump "${dump}")
+string(REPLACE "\n" ";" lines "${dump}")
+
+# The lines after the first line matching `heading`, up to the next empty line.
+function(section heading out)
+    set(result)
+    set(inside FALSE)
+    foreach(line IN LISTS lines)
+        if(inside)
+            if(line STREQUAL "")
+                break()
+            endif()
+            list(APPEND result "${line}")
+        elseif(line MATCHES "${heading}")
+            set(inside TRUE)
+        endif()
+    endforeach()
+    set(${out} "${result}" PARENT_SCOPE)
+endfunction()
+
+# The ordinals of the export address table, in decimal.
+function(exported_ordinals out)
+    section("^Export Address Table -- Ordinal Base" entries)
+    set(ordinals)
+    foreach(entry IN LISTS entries)
+        if(entry MATCHES "\\+base\\( *([0-9]+)\\)")
+            list(APPEND ordinals ${CMAKE_MATCH_1})
+        endif()
+    endforeach()
+    list(SORT ordinals COMPARE NATURAL)
+    set(${out} "${ordinals}" PARENT_SCOPE)
+endfunction()
+
+# The names of the export name table.
+function(exported_names out)
+    section("^\\(Ordinal/Name Pointer\\) Table" entries)
+    set(names)
+    foreach(entry IN LISTS entries)
+        if(entry MATCHES "([A-Za-z_][A-Za-z0-9_@?$]*)[ \t]*$")
+            list(APPEND names ${CMAKE_MATCH_1})
+        endif()
+    endforeach()
+    list(SORT names)
+    set(${out} "${names}" PARENT_SCOPE)
+endfunction()
+
+# Ordinal numbers of the entries of a .def file, in decimal, and whether all carry NONAME.
+function(def_ordinals def out)
+    file(STRINGS "${def}" entries REGEX "@[0-9]+")
+    set(ordinals)
+    foreach(entry IN LISTS entries)
+        if(NOT entry MATCHES "@([0-9]+)[ \t]+NONAME")
+            message(FATAL_ERROR "${def}: not exported by ordinal alone: ${entry}")
+        endif()
+        list(APPEND ordinals ${CMAKE_MATCH_1})
+    endforeach()
+    list(SORT ordinals COMPARE NATURAL)
+    set(${out} "${ordinals}" PARENT_SCOPE)
+endfunction()
+
+get_filename_component(library_name "${LIBRARY}" NAME)
+
+if(MODE STREQUAL "named-exports")
+    file(READ "${MAP}" map)
+    string(REGEX MATCH "global:([^}]*)local:" _ "${map}")
+    string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" expected "${CMAKE_MATCH_1}")
+    list(SORT expected)
+    list(LENGTH expected count)
+    exported_names(names)
+    exported_ordinals(ordinals)
+    list(LENGTH names named)
+    list(LENGTH ordinals addresses)
+    if(NOT names STREQUAL expected)
+        message(FATAL_ERROR "${library_name}: exports differ.\nexpected (${count}): ${expected}\n"
+                            "found (${named}): ${names}")
+    endif()
+    if(NOT addresses EQUAL named)
+        message(FATAL_ERROR "${library_name}: ${addresses} exports, but only ${named} names: "
+                            "something is exported by ordinal alone")
+    endif()
+    if(NOT count EQUAL 31)
+        message(FATAL_ERROR "the version script lists ${count} names instead of 31")
+    endif()
+    message(STATUS "${library_name}: exactly the ${count} exports, all by name")
+
+elseif(MODE STREQUAL "ordinal-exports")
+    def_ordinals("${DEFS}" expected)
+    exported_ordinals(ordinals)
+    exported_names(names)
+    if(names)
+        message(FATAL_ERROR "${library_name}: exports names, it must not: ${names}")
+    endif()
+    if(NOT ordinals STREQUAL expected)
+        message(FATAL_ERROR "${library_name}: exported ordinals differ.\nexpected: ${expected}\n"
+                            "found: ${ordinals}")
+    endif()
+    message(STATUS "${library_name}: exactly the ordinals ${ordinals}, no names")
+
+elseif(MODE STREQUAL "ordinal-imports")
+    foreach(def IN LISTS DEFS)
+        get_filename_component(dll "${def}" NAME_WE)
+        string(TOLOWER "${dll}.dll" dll)
+        def_ordinals("${def}" expected)
+        # Import blocks start with "DLL Name: <name>" (any letter case).
+        set(entries)
+        set(found FALSE)
+        set(inside FALSE)
+        foreach(line IN LISTS lines)
+            if(line MATCHES "DLL Name: (.*)$")
+                string(TOLOWER "${CMAKE_MATCH_1}" name)
+                string(STRIP "${name}" name)
+                set(inside FALSE)
+                if(name STREQUAL dll)
+                    set(inside TRUE)
+                    set(found TRUE)
+                endif()
+            elseif(inside)
+                if(line STREQUAL "")
+                    set(inside FALSE)
+                elseif(NOT line MATCHES "Hint/Ord")
+                    list(APPEND entries "${line}")
+                endif()
+            endif()
+        endforeach()
+        if(NOT found)
+            message(FATAL_ERROR "${library_name} imports nothing from ${dll}")
+        endif()
+        set(ordinals)
+        foreach(entry IN LISTS entries)
+            # By ordinal: "<thunk> <ordinal in hex> <none>";
+            # by name: "<hint-name rva> <hint> <name>".
+            if(entry MATCHES "^[ \t]*[0-9a-fA-F]+[ \t]+([0-9a-fA-F]+)[ \t]+<none>[ \t]*$")
+                math(EXPR ordinal "0x${CMAKE_MATCH_1}")
+                list(APPEND ordinals ${ordinal})
+            else()
+                string(STRIP "${entry}" entry)
+                message(FATAL_ERROR "${library_name} imports from ${dll} by name: ${entry}")
+            endif()
+        endforeach()
+        list(SORT ordinals COMPARE NATURAL)
+        if(NOT ordinals STREQUAL expected)
+            message(FATAL_ERROR "${library_name}: ordinals imported from ${dll} differ.\n"
+                                "expected: ${expected}\nfound: ${ordinals}")
+        endif()
+        message(STATUS "${library_name} imports ${dll} by ordinal only: ${ordinals}")
+    endforeach()
+
+else()
+    message(FATAL_ERROR "unknown MODE '${MODE}'")
+endif()
