@@ -4,6 +4,7 @@
 // The demo plays the host's part: it loads the applet library by name, asks Info what it is,
 // creates the applet object with Std_entry for board 0 and keeps it in the first word of its
 // own per-board record, then calls the applet's exports with that record.
+#include "TreeText.h"
 #include "vboard/vboard.h"
 
 #include <dlfcn.h>
@@ -23,6 +24,7 @@ struct Applet {
     int32_t (*Fg_getParameterWithType)(void*, int32_t, void*, uint32_t, int32_t);
     uint64_t (*Fg_getEventMask)(void*, const char*);
     int32_t (*Fg_getLastErrorNumber)(void*);
+    void* (*Fg_getParameterInfo)(void*, int32_t);
     int32_t (*Fg_FreeGrabber)(void*);
 };
 
@@ -55,6 +57,7 @@ int main() {
               bind(lib, a.Fg_getParameterWithType, "Fg_getParameterWithType") &&
               bind(lib, a.Fg_getEventMask, "Fg_getEventMask") &&
               bind(lib, a.Fg_getLastErrorNumber, "Fg_getLastErrorNumber") &&
+              bind(lib, a.Fg_getParameterInfo, "Fg_getParameterInfo") &&
               bind(lib, a.Fg_FreeGrabber, "Fg_FreeGrabber");
     if (!ok) return 1;
 
@@ -80,12 +83,9 @@ int main() {
     std::printf("\nBoard 0 opened (board handle %p), last error %d\n", board,
                 a.Fg_getLastErrorNumber(record));
 
-    int32_t count = a.Fg_getNrOfParameter(record);
-    std::printf("%d parameters:\n", count);
-    for (int32_t i = 0; i < count; ++i) {
-        std::printf("  %3d  %-48s id %d\n", i, a.Fg_getParameterName(record, i),
-                    a.Fg_getParameterId(record, i));
-    }
+    std::printf("%d parameters, in this information tree:\n\n", a.Fg_getNrOfParameter(record));
+    auto* root = static_cast<const ParameterInfoNode*>(a.Fg_getParameterInfo(record, 0));
+    std::fputs(pellvane::tools::describeTree(root).c_str(), stdout);
 
     char description[256];
     std::strcpy(description, "FG_WIDTH");

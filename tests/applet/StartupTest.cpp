@@ -72,6 +72,10 @@ TEST_F(Startup, HostInitHandleFailureReportsTheHostErrorAndReleasesTheImage) {
 }
 
 TEST_F(Startup, ExternalImageFileIsUsedWhenTheVariableExistsEvenEmpty) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows's C runtime removes a variable that is set to an empty value, so a "
+                    "program cannot give itself one";
+#endif
     lib_ = &Library::applet();
     ScopedEnv env("__TARN_FORCE_EXTERNAL_HAP", "");
     {

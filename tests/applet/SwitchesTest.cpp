@@ -40,7 +40,7 @@ const ParameterInfoNode* rootNamed(const ParameterInfoNode* root, const char* na
 // An applet library copied to its own directory, with an inspection file beside it.
 struct AppletCopy {
     AppletCopy(const std::string& fileName, const std::string& inspection) {
-        fs::copy_file(appletDirectory() / "Pellvane.so", dir.path() / fileName);
+        fs::copy_file(Library::applet().file(), dir.path() / fileName);
         if (!inspection.empty()) std::ofstream(dir.path() / "inspect.conf") << inspection;
         lib.emplace(Library::at(dir.path() / fileName));
     }

@@ -20,22 +20,6 @@ constexpr int32_t kPassThroughBase = 2000000;
 constexpr int32_t kMaxEvents = 64;
 constexpr const char* kInspectionFile = "inspect.conf";
 
-// Host parameter kinds that can be offered as pass-through parameters.
-bool passableKind(int32_t kind) {
-    switch (kind) {
-    case PI_KIND_INT32:
-    case PI_KIND_ENUM:
-    case PI_KIND_STRING:
-    case PI_KIND_DOUBLE:
-    case PI_KIND_INT64:
-    case PI_KIND_SINT32:
-    case PI_KIND_SINT64:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // The published names of the design's events and the runtime events they name.
 struct EventAlias {
     const char* published;
@@ -276,7 +260,7 @@ void FgXeWrapperImpl::switchOnHostParameters() {
         for (int32_t i = 0; i < node->a.childCount; ++i) {
             ParameterInfoNode* child = node->b.children[i];
             if (child == nullptr) continue;
-            if (passableKind(child->kind) && child->name != nullptr)
+            if (isPassThroughKind(child->kind) && child->name != nullptr)
                 inspection_.storeValue(appletBaseName_ + "::" + child->name, "On");
             else if (child->kind == PI_KIND_CATEGORY)
                 work.push_back(child);

@@ -79,6 +79,8 @@ private:
     void getDispatch(int32_t id, void* value, uint32_t dma);
     void checkDma(uint32_t dma) const;
     int32_t routeRegisterAccess(int32_t id, void* value, bool set);
+    template <class Buffer, class ToHost, class ToDispatch>
+    int32_t route(int32_t id, Buffer* value, ToHost&& toHost, ToDispatch&& toDispatch);
 
     tarn::templates::platform::CriticalSection parameterLock_;
     platform::ConfigStore inspection_;

@@ -1,5 +1,6 @@
 // Info: what the applet is, answered without an applet object.
 #include "data/HapImage.h"
+#include "data/Icon.h"
 #include "entry/Export.h"
 #include "host/ErrorCodes.h"
 #include "host/HostBinding.h"
@@ -105,7 +106,7 @@ const std::map<std::string, int32_t>& symbolicNames() {
     return table;
 }
 
-enum class Output : uint8_t { None, Text, Data, Value32, Value64, BoardHandle, ImageHandle };
+enum class Output : uint8_t { None, Text, Data, Icon, Value32, Value64, BoardHandle, ImageHandle };
 
 struct Query {
     int32_t code;
@@ -118,6 +119,7 @@ struct Query {
 constexpr Query kQueries[] = {
     {0x350, 0, Output::None, nullptr, 0},
     {0x410, 0, Output::None, nullptr, 0},
+    {0x411, 0, Output::Icon, nullptr, static_cast<int64_t>(kIconSize)},
     {0x412, 0, Output::Data, nullptr, static_cast<int64_t>(kHapImageSize)},
     {0x413, 0, Output::Text, "5b1e7f20-3c44-4d8a-9e61-0f27c3a8d915", 0},
     {0x414, 0, Output::Text, "", 0},
@@ -201,6 +203,11 @@ PELLVANE_EXPORT int32_t Info(int32_t query, int32_t index1, int32_t index2, void
             break;
         case Output::Text:
             if (data != nullptr) *data = q.text;
+            break;
+        case Output::Icon:
+            // Every index gets the one picture the applet has.
+            put<int64_t>(value, q.value);
+            if (data != nullptr) *data = appletIcon();
             break;
         case Output::Data:
             put<int64_t>(value, q.value);

@@ -2,6 +2,7 @@
 
 #include "host/ErrorCodes.h"
 #include "host/Runtime.h"
+#include "parameters/ParameterInfoBuilderXML.h"
 
 #include <cstring>
 
@@ -123,21 +124,35 @@ ParameterInfoNode* FgXeWrapper::infoNode(int32_t id, int32_t port) const {
     return n == p->second.end() ? nullptr : n->second;
 }
 
-// Operations this applet family leaves to each applet: the defaults of the interface.
+// The GenApi description of one port, generated afresh from the information tree.
 
-int32_t FgXeWrapper::saveConfig(void*, const char*) {
-    setLastError(kFileIoFailed);
-    return kFileIoFailed;
-}
-
-int32_t FgXeWrapper::loadConfig(void*, const char*) {
-    setLastError(kConfigNotLoaded);
-    return kConfigNotLoaded;
-}
-
-int32_t FgXeWrapper::getParameterInfoXML(void*, int32_t, char*, size_t*) {
-    setLastError(kNoParameterInfo);
-    return kNoParameterInfo;
+int32_t FgXeWrapper::getParameterInfoXML(void*, int32_t port, char* buffer, size_t* size) {
+    if (size == nullptr) {
+        // Nowhere to report the size: nothing a caller could use.
+        setLastError(kInvalidParameter);
+        return kInvalidParameter;
+    }
+    if (*size == 0 && buffer != nullptr) {
+        setLastError(kBufferTooSmall);
+        return kBufferTooSmall;
+    }
+    const ParameterInfoNode* root = parameterInfoRoot(port);
+    if (root == nullptr) {
+        setLastError(kNoParameterInfo);
+        return kNoParameterInfo;
+    }
+    std::string document = ParameterInfoBuilderXML(root, getAppletName()).build();
+    if (buffer != nullptr) {
+        if (document.size() >= *size) {
+            setLastError(kBufferTooSmall);
+            return kBufferTooSmall;
+        }
+        std::memcpy(buffer, document.data(), document.size());
+        std::memset(buffer + document.size(), 0, *size - document.size());
+    }
+    *size = document.size() + 1;
+    setLastError(kOk);
+    return kOk;
 }
 
 // Shading is not supported by this applet family.

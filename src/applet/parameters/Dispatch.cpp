@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 namespace pellvane {
 
@@ -15,7 +16,12 @@ constexpr int32_t kRegisterAccessBase = 1000000;
 constexpr int32_t kPassThroughBase = 2000000;
 } // namespace
 
-int32_t FgXeWrapperImpl::setParameter(int32_t id, const void* value, uint32_t dma) {
+// Both directions route alike: the host's parameters by their identifier less 2000000, the
+// design's registers while register access is on, everything else through the dispatch. The
+// parameter lock is held throughout, and the result is always the last error.
+template <class Buffer, class ToHost, class ToDispatch>
+int32_t FgXeWrapperImpl::route(int32_t id, Buffer* value, ToHost&& toHost,
+                               ToDispatch&& toDispatch) {
     if (value == nullptr) {
         setLastError(kInvalidParameter);
         return kInvalidParameter;
@@ -23,12 +29,13 @@ int32_t FgXeWrapperImpl::setParameter(int32_t id, const void* value, uint32_t dm
     tarn::templates::platform::CriticalSectionGuard guard(&parameterLock_);
     int32_t result = kOk;
     if (id > kPassThroughBase) {
-        result = hostSetById(id - kPassThroughBase, value, dma);
+        result = toHost(id - kPassThroughBase);
     } else if (registerAccessEnabled() && id > kRegisterAccessBase) {
-        result = routeRegisterAccess(id, const_cast<void*>(value), true);
+        result = routeRegisterAccess(id, const_cast<void*>(static_cast<const void*>(value)),
+                                     std::is_const_v<Buffer>);
     } else {
         try {
-            setDispatch(id, value, dma);
+            toDispatch();
         } catch (int code) {
             result = code;
         }
@@ -37,26 +44,16 @@ int32_t FgXeWrapperImpl::setParameter(int32_t id, const void* value, uint32_t dm
     return result;
 }
 
+int32_t FgXeWrapperImpl::setParameter(int32_t id, const void* value, uint32_t dma) {
+    return route(
+        id, value, [&](int32_t hostId) { return hostSetById(hostId, value, dma); },
+        [&] { setDispatch(id, value, dma); });
+}
+
 int32_t FgXeWrapperImpl::getParameter(int32_t id, void* value, uint32_t dma) {
-    if (value == nullptr) {
-        setLastError(kInvalidParameter);
-        return kInvalidParameter;
-    }
-    tarn::templates::platform::CriticalSectionGuard guard(&parameterLock_);
-    int32_t result = kOk;
-    if (id > kPassThroughBase) {
-        result = hostGetById(id - kPassThroughBase, value, dma);
-    } else if (registerAccessEnabled() && id > kRegisterAccessBase) {
-        result = routeRegisterAccess(id, value, false);
-    } else {
-        try {
-            getDispatch(id, value, dma);
-        } catch (int code) {
-            result = code;
-        }
-    }
-    setLastError(result);
-    return result;
+    return route(
+        id, value, [&](int32_t hostId) { return hostGetById(hostId, value, dma); },
+        [&] { getDispatch(id, value, dma); });
 }
 
 // Direct register access: the register's width decides whether 32 or 64 bits of the caller's

@@ -18,21 +18,6 @@ constexpr int32_t kRegisterAccessBase = 1000000;
 constexpr int32_t kPassThroughBase = 2000000;
 constexpr int32_t kPort = 0;
 
-bool copyableKind(int32_t kind) {
-    switch (kind) {
-    case PI_KIND_INT32:
-    case PI_KIND_ENUM:
-    case PI_KIND_STRING:
-    case PI_KIND_DOUBLE:
-    case PI_KIND_INT64:
-    case PI_KIND_SINT32:
-    case PI_KIND_SINT64:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Finds the host node with this identifier, root by root and depth-first through the
 // categories, and the chain of categories that leads to it (root first).
 struct Found {
@@ -118,7 +103,7 @@ void FgXeWrapperImpl::buildPassThroughSection() {
 
     for (const auto& [name, id] : passThroughIds_) {
         Found found = findHostNode(hostRoot, id - kPassThroughBase);
-        if (found.node == nullptr || !copyableKind(found.node->kind)) continue;
+        if (found.node == nullptr || !isPassThroughKind(found.node->kind)) continue;
         ParameterInfoNode* parent = top;
         for (const ParameterInfoNode* hostCategory : found.chain) {
             std::string display = hostCategory->displayName ? hostCategory->displayName : "";

@@ -24,6 +24,23 @@ struct NodeAttributes {
     int32_t port;
 };
 
+// The node kinds a host parameter may have to be offered through the applet (pass-through):
+// the scalar, enumeration and string kinds, not fields.
+constexpr bool isPassThroughKind(int32_t kind) {
+    switch (kind) {
+    case PI_KIND_INT32:
+    case PI_KIND_ENUM:
+    case PI_KIND_STRING:
+    case PI_KIND_DOUBLE:
+    case PI_KIND_INT64:
+    case PI_KIND_SINT32:
+    case PI_KIND_SINT64:
+        return true;
+    default:
+        return false;
+    }
+}
+
 class ParameterInfoTree {
 public:
     static constexpr int32_t kPorts = 4;
