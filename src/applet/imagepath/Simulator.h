@@ -2,13 +2,35 @@
 #pragma once
 
 #include "parameters/ParameterTable.h"
+#include "parameters/Registers.h"
 
+#include <array>
 #include <cstdint>
 
 namespace pellvane {
 
-// The stored values of this module's parameters, held by the applet object.
-struct SimulatorState {};
+// The stored values of this module's parameters, held by the applet object, and the shadows of
+// the generator's registers. Initial values are the constructor's; start-up clears the registers
+// and then applies the defaults through the setters.
+struct SimulatorState {
+    uint32_t enable = 0; // FG_CAMPORT: the camera feeds the image path
+    uint32_t start = 1;
+    uint32_t width = 1024;
+    uint32_t height = 1024;
+    uint32_t lineGap = 4;
+    double frequency = 40.0; // MHz
+    uint32_t accuracy = 25;
+    std::array<uint32_t, 4> taps{1, 1, 1, 1}; // FG_GEN_TAP1 .. FG_GEN_TAP4
+    uint32_t roll = 0;
+
+    // The value last written successfully to each generator register, in register order
+    // (MWGenEnable .. MWGenRoll). The hardware cannot be read back reliably, so the tap setters
+    // build the new mask from here and FG_GEN_ACTIVE / FG_GEN_PASSIVE answer from here.
+    std::array<uint64_t, kSimulatorRegisterCount> shadows{0, 1, 2048, 2080, 1024, 3, 29, 15, 1};
+
+    uint64_t& shadow(Reg r) { return shadows[index(r) - kHostRegisterCount]; }
+    uint64_t shadow(Reg r) const { return shadows[index(r) - kHostRegisterCount]; }
+};
 
 class FgXeWrapperImpl;
 

@@ -239,7 +239,7 @@ struct IdIndex {
     std::array<ParameterEntry, kParameterCount> byId{};
     IdIndex() {
         for (std::size_t i = 0; i < kParameterCount; ++i)
-            byId[i] = ParameterEntry{&kParameters[i], nullptr, nullptr};
+            byId[i] = ParameterEntry{&kParameters[i], nullptr, nullptr, nullptr};
         std::sort(byId.begin(), byId.end(), [](const ParameterEntry& a, const ParameterEntry& b) {
             return a.def->id < b.def->id;
         });
@@ -250,6 +250,7 @@ struct IdIndex {
                 if (e == nullptr) continue;
                 e->set = b.set;
                 e->get = b.get;
+                e->field = b.field;
             }
         }
     }
@@ -270,7 +271,7 @@ IdIndex& idIndex() {
 
 ParameterEntry findEntry(int32_t id) {
     const ParameterEntry* e = idIndex().find(id);
-    return e != nullptr ? *e : ParameterEntry{nullptr, nullptr, nullptr};
+    return e != nullptr ? *e : ParameterEntry{nullptr, nullptr, nullptr, nullptr};
 }
 
 const ParameterDef* findParameter(int32_t id) {

@@ -50,6 +50,10 @@ struct ParameterBinding {
     int32_t id;
     Setter set; // null for read-only parameters
     Getter get;
+    // The field that holds the parameter's stored value: a 32-bit integer for integers and
+    // enumerations, a double, or a std::string. Configuration files save it and load into it
+    // directly (see fieldOf in SetterPattern.h); null for parameters that files do not keep.
+    void* (*field)(FgXeWrapperImpl&) = nullptr;
 };
 
 std::span<const ParameterBinding> imagePathBindings();
@@ -63,6 +67,7 @@ struct ParameterEntry {
     const ParameterDef* def;
     Setter set;
     Getter get;
+    void* (*field)(FgXeWrapperImpl&);
 };
 
 // Identifier of the description query: a get whose buffer holds a parameter name.

@@ -73,6 +73,25 @@ void doubleGetter(FgXeWrapperImpl& a, void* buffer) {
     std::memcpy(buffer, &v, sizeof v);
 }
 
+// The stored field of a parameter, for configuration files: fieldOf<&FgXeWrapperImpl::imagePath,
+// &ImagePathState::width>.
+template <auto State, auto Member>
+void* fieldOf(FgXeWrapperImpl& a) {
+    return &((a.*State)().*Member);
+}
+
+// An element of a stored array: elementOf<&FgXeWrapperImpl::trigger, &TriggerState::ccSelect, 2>.
+template <auto State, auto Array, std::size_t Index>
+void* elementOf(FgXeWrapperImpl& a) {
+    return &((a.*State)().*Array)[Index];
+}
+
+// A member of an element of a stored array of records.
+template <auto State, auto Array, std::size_t Index, auto Member>
+void* memberOf(FgXeWrapperImpl& a) {
+    return &(((a.*State)().*Array)[Index].*Member);
+}
+
 // Copies a stored string with its terminating zero into the caller's buffer.
 inline void copyString(const std::string& s, void* buffer) {
     std::memcpy(buffer, s.c_str(), s.size() + 1);
