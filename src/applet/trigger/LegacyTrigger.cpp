@@ -1,12 +1,452 @@
+// The classic trigger parameters. While the legacy mode is on, each of them is translated into
+// sets of the area trigger parameters; while it is off, they refuse every set.
 #include "trigger/LegacyTrigger.h"
 
 #include "entry/FgXeWrapperImpl.h"
+#include "host/ErrorCodes.h"
+#include "parameters/SetterPattern.h"
+#include "trigger/TriggerOps.h"
+
+#include <array>
 
 namespace pellvane {
 
-// No parameter of this module is served yet: set and get answer -2070.
+namespace {
+
+using namespace trigger;
+
+namespace lid {
+constexpr int32_t kTriggerMode = 8100;
+constexpr int32_t kExsyncOn = 8300;
+constexpr int32_t kExsyncDelay = 8400;
+constexpr int32_t kExsyncPolarity = 8420;
+constexpr int32_t kFlashOn = 8600;
+constexpr int32_t kStrobePulseDelay = 8700;
+constexpr int32_t kExposure = 10020;
+constexpr int32_t kPrescaler = 10050;
+constexpr int32_t kCcSel0 = 14001; // lines 0 to 3
+constexpr int32_t kDigioOutput = 14020;
+constexpr int32_t kFlashPolarity = 24060;
+} // namespace lid
+
+// FG_CCSELx values.
+constexpr uint32_t kCcExsync = 0;
+constexpr uint32_t kCcStrobePulse = 2;
+constexpr uint32_t kCcGnd = 4;
+constexpr uint32_t kCcVcc = 5;
+constexpr uint32_t kCcNotExsync = 6;
+constexpr uint32_t kCcNotStrobePulse = 8;
+
+constexpr uint32_t kMinExposure = 10;
+constexpr uint32_t kMaxExposure = 124990;
+constexpr uint32_t kExposureStep = 10;
+constexpr double kMaxPulseDelay = 10230.0;
+constexpr double kMinPrescaler = 0.032;
+constexpr double kMaxPrescaler = 1048.56;
+
+// Lets the area trigger setters through the lock for the duration of one legacy set, failures
+// included.
+class InternalSet {
+public:
+    explicit InternalSet(LegacyTriggerState& s) : s_(s), old_(s.internalSet) {
+        s_.internalSet = true;
+    }
+    ~InternalSet() { s_.internalSet = old_; }
+    InternalSet(const InternalSet&) = delete;
+    InternalSet& operator=(const InternalSet&) = delete;
+
+private:
+    LegacyTriggerState& s_;
+    bool old_;
+};
+
+// The legacy setters work only while the legacy mode is on: the opposite of the lock.
+void requireLegacyMode(FgXeWrapperImpl& a) {
+    if (a.legacyTrigger().mode != 1) throw kInvalidParameter;
+}
+
+// The two legacy pulses: ExSync is pulse-form generator 0 and leaves on digital output 1, the
+// flash is generator 1 and leaves on output 0.
+enum Pulse : unsigned { kExsync = 0, kFlash = 1 };
+constexpr unsigned kPulseOutput[] = {1, 0};
+
+// The area selection a line or output gets for a pulse, by its on/off switch and its polarity:
+// `direct` for CC_EXSYNC / CC_STROBEPULSE and the digital output, `inverted` for CC_NOT_EXSYNC /
+// CC_NOT_STROBEPULSE. The legacy polarity counts low active as 0. A pulse that is off rests at
+// its inactive level: high for a low-active pulse.
+struct Selection {
+    uint32_t direct, inverted;
+};
+constexpr Selection kPulseSelection[2][2][2] = {
+    // [pulse][on][polarity]
+    {{{5, 4}, {4, 5}}, {{6, 0}, {0, 6}}}, // ExSync: VCC/GND when off, (NOT_)PULSEGEN0 when on
+    {{{5, 4}, {4, 5}}, {{7, 1}, {1, 7}}}, // flash: VCC/GND when off, (NOT_)PULSEGEN1 when on
+};
+
+Selection selectionOf(const LegacyTriggerState& s, Pulse p) {
+    uint32_t on = p == kExsync ? s.exsyncOn : s.flashOn;
+    uint32_t polarity = p == kExsync ? s.exsyncPolarity : s.flashPolarity;
+    return kPulseSelection[p][on][polarity];
+}
+
+// The area selection of camera-control line k from its legacy selection.
+uint32_t lineSelection(const LegacyTriggerState& s, unsigned k) {
+    switch (s.ccSel[k]) {
+    case kCcExsync:
+        return selectionOf(s, kExsync).direct;
+    case kCcNotExsync:
+        return selectionOf(s, kExsync).inverted;
+    case kCcStrobePulse:
+        return selectionOf(s, kFlash).direct;
+    case kCcNotStrobePulse:
+        return selectionOf(s, kFlash).inverted;
+    default:
+        return s.ccSel[k]; // CC_GND and CC_VCC are the same values in both interfaces
+    }
+}
+
+bool lineCarries(uint32_t ccSel, Pulse p) {
+    return p == kExsync ? (ccSel == kCcExsync || ccSel == kCcNotExsync)
+                        : (ccSel == kCcStrobePulse || ccSel == kCcNotStrobePulse);
+}
+
+// Routes one pulse again: its digital output first, then every line that carries it.
+void routePulse(FgXeWrapperImpl& a, Pulse p) {
+    const LegacyTriggerState& s = a.legacyTrigger();
+    setOutputSelect(a, kPulseOutput[p], selectionOf(s, p).direct, true);
+    for (unsigned k = 0; k < s.ccSel.size(); ++k)
+        if (lineCarries(s.ccSel[k], p)) setCcSelect(a, k, lineSelection(s, k), true);
+}
+
+// A legacy setter: validated value stored, refused while the legacy mode is off, then its
+// area trigger sets made under the internal flag.
+template <class T, class Apply>
+void legacyCommit(FgXeWrapperImpl& a, T& stored, const T& value, bool report, Apply&& apply) {
+    commit(stored, value, report, [&] {
+        requireLegacyMode(a);
+        InternalSet internal(a.legacyTrigger());
+        apply();
+    });
+}
+
+// The area trigger sets each legacy trigger mode makes, in order.
+struct AreaSet {
+    int32_t id;
+    uint32_t value;
+};
+struct TriggerModeMapping {
+    uint32_t legacyMode;
+    std::array<AreaSet, 3> sets;
+    unsigned count;
+};
+constexpr TriggerModeMapping kTriggerModes[] = {
+    {0, {{{id::kTriggerState, kAsyncStop}}}, 1}, // FREE_RUN
+    {1,
+     {{{id::kAreaTriggerMode, kGenerator}, {id::kQueueMode, 0}, {id::kTriggerState, kActive}}},
+     3}, // GRABBER_CONTROLLED
+    {2,
+     {{{id::kAreaTriggerMode, kExternal}, {id::kQueueMode, 0}, {id::kTriggerState, kActive}}},
+     3}, // ASYNC_TRIGGER
+    {4,
+     {{{id::kAreaTriggerMode, kSoftware}, {id::kQueueMode, 0}, {id::kTriggerState, kActive}}},
+     3}, // ASYNC_SOFTWARE_TRIGGER
+};
+
+const TriggerModeMapping* triggerModeMapping(uint32_t v) {
+    for (const TriggerModeMapping& m : kTriggerModes)
+        if (m.legacyMode == v) return &m;
+    return nullptr;
+}
+
+void setExsyncOn(FgXeWrapperImpl& a, int32_t value, bool report);
+void setFlashOn(FgXeWrapperImpl& a, int32_t value, bool report);
+
+void setTriggerMode(FgXeWrapperImpl& a, int32_t value, bool report) {
+    auto v = static_cast<uint32_t>(value);
+    const TriggerModeMapping* mapping = triggerModeMapping(v);
+    if (mapping == nullptr) return reject(kValueOutOfRange, report);
+    LegacyTriggerState& s = a.legacyTrigger();
+    // Stored first, so that every frame-rate write below already knows whether the generator
+    // or only the minimum period applies.
+    legacyCommit(a, s.triggerMode, v, report, [&] {
+        for (unsigned i = 0; i < mapping->count; ++i)
+            callSetter(a, mapping->sets[i].id, mapping->sets[i].value, true);
+        setExsyncOn(a, static_cast<int32_t>(s.exsyncOn), true);
+        setFlashOn(a, static_cast<int32_t>(s.flashOn), true);
+    });
+}
+
+// On/off and polarity switches of the two pulses.
+template <uint32_t LegacyTriggerState::*Field, Pulse P>
+void setPulseSwitch(FgXeWrapperImpl& a, int32_t value, bool report) {
+    auto v = static_cast<uint32_t>(value);
+    if (v > 1) return reject(kValueOutOfRange, report);
+    legacyCommit(a, a.legacyTrigger().*Field, v, report, [&] { routePulse(a, P); });
+}
+
+void setExsyncOn(FgXeWrapperImpl& a, int32_t value, bool report) {
+    setPulseSwitch<&LegacyTriggerState::exsyncOn, kExsync>(a, value, report);
+}
+void setFlashOn(FgXeWrapperImpl& a, int32_t value, bool report) {
+    setPulseSwitch<&LegacyTriggerState::flashOn, kFlash>(a, value, report);
+}
+
+template <unsigned K>
+void setCcSel(FgXeWrapperImpl& a, int32_t value, bool report) {
+    auto v = static_cast<uint32_t>(value);
+    if (!isOneOf(v, {kCcExsync, kCcNotExsync, kCcStrobePulse, kCcNotStrobePulse, kCcGnd, kCcVcc}))
+        return reject(kValueOutOfRange, report);
+    LegacyTriggerState& s = a.legacyTrigger();
+    legacyCommit(a, s.ccSel[K], v, report, [&] { setCcSelect(a, K, lineSelection(s, K), true); });
+}
+
+void setExposure(FgXeWrapperImpl& a, int32_t value, bool report) {
+    auto v = static_cast<uint32_t>(value);
+    if (v < kMinExposure || v > kMaxExposure) return reject(kValueOutOfRange, report);
+    if (v % kExposureStep != 0) return reject(kNotAMultiple, report);
+    legacyCommit(a, a.legacyTrigger().exposure, v, report, [&] {
+        for (unsigned n = 0; n < 4; ++n)
+            callSetter(a, id::pulseFormWidth(n), v, true);
+    });
+}
+
+// The delay of one pulse-form generator.
+template <double LegacyTriggerState::*Field, unsigned Generator>
+void setPulseDelay(FgXeWrapperImpl& a, double value, bool report) {
+    if (!inRange(value, 0.0, kMaxPulseDelay)) return reject(kValueOutOfRange, report);
+    legacyCommit(a, a.legacyTrigger().*Field, value, report,
+                 [&] { callSetter(a, id::pulseFormDelay(Generator), value, true); });
+}
+
+// Kept with the configuration only; the design has no prescaler of its own.
+void setPrescaler(FgXeWrapperImpl& a, double value, bool report) {
+    if (!inRange(value, kMinPrescaler, kMaxPrescaler)) return reject(kValueOutOfRange, report);
+    commit(a.legacyTrigger().prescaler, value, report, [&] { requireLegacyMode(a); });
+}
+
+// Digital outputs 3 and 7 show the two bits as static levels: a constant low selection,
+// inverted for a 1. Written straight to the registers; the stored output selections and the
+// trigger state play no part.
+void setDigioOutput(FgXeWrapperImpl& a, int32_t value, bool report) {
+    auto v = static_cast<uint32_t>(value);
+    if (v > 3) return reject(kValueOutOfRange, report);
+    legacyCommit(a, a.legacyTrigger().digioOutput, v, report, [&] {
+        a.writeRegister(Reg::TriggerOutputSelect3Select, kSelectLow);
+        a.writeRegister(Reg::TriggerOutputSelect3PolarityInvert, v & 1u);
+        a.writeRegister(Reg::TriggerOutputSelect7Select, kSelectLow);
+        a.writeRegister(Reg::TriggerOutputSelect7PolarityInvert, (v >> 1) & 1u);
+    });
+}
+
+// Switching between the interfaces returns the whole trigger system to its start values,
+// stopped in generator mode.
+struct ResetValue {
+    int32_t id;
+    double value;
+};
+constexpr ResetValue kAreaReset[] = {
+    {id::kAreaTriggerMode, 1},
+    {id::kTriggerState, 2},
+    {id::kFramesPerSecond, 8.0},
+    {id::kDebounce, 1.0},
+    {id::kInputSource, 0},
+    {id::kInputPolarity, 0},
+    {id::kInputDownscale, 1},
+    {id::kInputDownscalePhase, 0},
+    {id::kBypassSource, 0},
+    {id::kMultiplyPulses, 1},
+    {id::kQueueMode, 0},
+    {id::kQueueOnThreshold, 2047},
+    {id::kQueueOffThreshold, 2},
+    {id::pulseFormDownscale(0), 1},
+    {id::pulseFormPhase(0), 0},
+    {id::pulseFormDelay(0), 0.0},
+    {id::pulseFormWidth(0), 4000.0},
+    {id::pulseFormDownscale(1), 1},
+    {id::pulseFormPhase(1), 0},
+    {id::pulseFormDelay(1), 0.0},
+    {id::pulseFormWidth(1), 4.0},
+    {id::pulseFormDownscale(2), 1},
+    {id::pulseFormPhase(2), 0},
+    {id::pulseFormDelay(2), 0.0},
+    {id::pulseFormWidth(2), 4.0},
+    {id::pulseFormDownscale(3), 1},
+    {id::pulseFormPhase(3), 0},
+    {id::pulseFormDelay(3), 0.0},
+    {id::pulseFormWidth(3), 4.0},
+    {id::ccSelect(0), 6},
+    {id::ccSelect(1), 5},
+    {id::ccSelect(2), 5},
+    {id::ccSelect(3), 5},
+    {id::outputSelect(0), 6},
+    {id::outputSelect(1), 7},
+    {id::outputSelect(2), 5},
+    {id::outputSelect(3), 5},
+    {id::outputSelect(4), 5},
+    {id::outputSelect(5), 5},
+    {id::outputSelect(6), 5},
+    {id::outputSelect(7), 5},
+    {id::kOutputStatsSource, 0},
+    {id::kOutputEventSelect, 0},
+};
+
+constexpr int32_t kLegacyParameters[] = {
+    lid::kTriggerMode, lid::kExsyncOn,       lid::kFlashOn,          lid::kExposure,
+    lid::kExsyncDelay, lid::kExsyncPolarity, lid::kStrobePulseDelay, lid::kFlashPolarity,
+    lid::kPrescaler,   lid::kCcSel0,         lid::kCcSel0 + 1,       lid::kCcSel0 + 2,
+    lid::kCcSel0 + 3,  lid::kDigioOutput,
+};
+
+// Shared by both interfaces.
+constexpr int32_t kSharedParameters[] = {id::kFramesPerSecond, id::kInputSource, id::kInputPolarity,
+                                         id::kSendSoftwareTrigger};
+
+// The pulse-form generators, the camera-control lines and the outputs.
+constexpr int32_t kOutputStageParameters[] = {
+    id::pulseFormDownscale(0), id::pulseFormPhase(0), id::pulseFormDelay(0), id::pulseFormWidth(0),
+    id::pulseFormDownscale(1), id::pulseFormPhase(1), id::pulseFormDelay(1), id::pulseFormWidth(1),
+    id::pulseFormDownscale(2), id::pulseFormPhase(2), id::pulseFormDelay(2), id::pulseFormWidth(2),
+    id::pulseFormDownscale(3), id::pulseFormPhase(3), id::pulseFormDelay(3), id::pulseFormWidth(3),
+    id::ccSelect(0),           id::ccSelect(1),       id::ccSelect(2),       id::ccSelect(3),
+    id::outputSelect(0),       id::outputSelect(1),   id::outputSelect(2),   id::outputSelect(3),
+    id::outputSelect(4),       id::outputSelect(5),   id::outputSelect(6),   id::outputSelect(7),
+    id::kOutputStatsSource};
+
+// Read only while the legacy interface drives the trigger system.
+constexpr int32_t kLockedWhileOn[] = {id::kAreaTriggerMode,
+                                      id::kTriggerState,
+                                      id::kOutputEventSelect,
+                                      id::kExceededPeriodLimits,
+                                      id::kExceededPeriodLimitsClear,
+                                      id::kDebounce,
+                                      id::kDigitalInput,
+                                      id::kInputDownscale,
+                                      id::kInputDownscalePhase,
+                                      id::kBypassSource,
+                                      id::kSoftwareTriggerBusy,
+                                      id::kSoftwareQueueFillLevel,
+                                      id::kInputPulseCount,
+                                      id::kInputPulseCountClear,
+                                      id::kInputFrequency,
+                                      id::kInputMinFrequency,
+                                      id::kInputMaxFrequency,
+                                      id::kMinMaxFrequencyClear,
+                                      id::kOutputPulseCount,
+                                      id::kOutputPulseCountClear,
+                                      id::kMissingFrame,
+                                      id::kMissingFrameClear,
+                                      id::kMultiplyPulses,
+                                      id::kQueueMode,
+                                      id::kQueueFillLevel,
+                                      id::kQueueOnThreshold,
+                                      id::kQueueOffThreshold};
+
+// Writable again when the legacy interface is switched off (the transitions of the reset have
+// opened the others already).
+constexpr int32_t kOpenedWhenOff[] = {id::kAreaTriggerMode,
+                                      id::kTriggerState,
+                                      id::kFramesPerSecond,
+                                      id::kOutputEventSelect,
+                                      id::kDebounce,
+                                      id::kBypassSource,
+                                      id::kInputPulseCountClear,
+                                      id::kMinMaxFrequencyClear,
+                                      id::kOutputPulseCountClear,
+                                      id::kMissingFrameClear};
+
+void setAccess(FgXeWrapperImpl& a, std::span<const int32_t> ids, int32_t access) {
+    for (int32_t pid : ids)
+        a.setNodeAccess(pid, access);
+}
+
+void updateLegacyAccess(FgXeWrapperImpl& a, bool on) {
+    if (on) {
+        setAccess(a, kLockedWhileOn, kReadOnly);
+        setAccess(a, kOutputStageParameters, kReadOnly);
+        setAccess(a, kSharedParameters, kReadWrite);
+        setAccess(a, kLegacyParameters, kReadWrite);
+    } else {
+        setAccess(a, kOpenedWhenOff, kReadWrite);
+        setAccess(a, kOutputStageParameters, kReadWrite);
+        setAccess(a, kLegacyParameters, kReadOnly);
+    }
+}
+
+void setLegacyMode(FgXeWrapperImpl& a, int32_t value, bool report) {
+    auto v = static_cast<uint32_t>(value);
+    if (v > 1) return reject(kValueOutOfRange, report);
+    LegacyTriggerState& s = a.legacyTrigger();
+    if (v == s.mode) return;
+    const uint32_t old = s.mode;
+    try {
+        // Off while resetting, so that the area trigger setters take the calls.
+        s.mode = 0;
+        for (const ResetValue& r : kAreaReset)
+            callSetter(a, r.id, r.value, false);
+        s = LegacyTriggerState{};
+        s.mode = v;
+        updateLegacyAccess(a, v == 1);
+    } catch (int code) {
+        s.mode = old;
+        if (report) throw;
+    }
+}
+
+template <uint32_t LegacyTriggerState::*Field>
+int32_t stored(FgXeWrapperImpl& a) {
+    return static_cast<int32_t>(a.legacyTrigger().*Field);
+}
+template <double LegacyTriggerState::*Field>
+double storedDouble(FgXeWrapperImpl& a) {
+    return a.legacyTrigger().*Field;
+}
+template <unsigned K>
+int32_t storedCcSel(FgXeWrapperImpl& a) {
+    return static_cast<int32_t>(a.legacyTrigger().ccSel[K]);
+}
+
+using L = LegacyTriggerState;
+constexpr ParameterBinding kLegacyBindings[] = {
+    {id::kLegacyMode, intSetter<setLegacyMode>, intGetter<stored<&L::mode>>,
+     fieldOf<&FgXeWrapperImpl::legacyTrigger, &L::mode>},
+    {lid::kTriggerMode, intSetter<setTriggerMode>, intGetter<stored<&L::triggerMode>>,
+     fieldOf<&FgXeWrapperImpl::legacyTrigger, &L::triggerMode>},
+    {lid::kExsyncOn, intSetter<setExsyncOn>, intGetter<stored<&L::exsyncOn>>,
+     fieldOf<&FgXeWrapperImpl::legacyTrigger, &L::exsyncOn>},
+    {lid::kFlashOn, intSetter<setFlashOn>, intGetter<stored<&L::flashOn>>,
+     fieldOf<&FgXeWrapperImpl::legacyTrigger, &L::flashOn>},
+    {lid::kExposure, intSetter<setExposure>, intGetter<stored<&L::exposure>>,
+     fieldOf<&FgXeWrapperImpl::legacyTrigger, &L::exposure>},
+    {lid::kExsyncDelay, doubleSetter<setPulseDelay<&L::exsyncDelay, 0>>,
+     doubleGetter<storedDouble<&L::exsyncDelay>>,
+     fieldOf<&FgXeWrapperImpl::legacyTrigger, &L::exsyncDelay>},
+    {lid::kExsyncPolarity, intSetter<setPulseSwitch<&L::exsyncPolarity, kExsync>>,
+     intGetter<stored<&L::exsyncPolarity>>,
+     fieldOf<&FgXeWrapperImpl::legacyTrigger, &L::exsyncPolarity>},
+    {lid::kStrobePulseDelay, doubleSetter<setPulseDelay<&L::strobePulseDelay, 1>>,
+     doubleGetter<storedDouble<&L::strobePulseDelay>>,
+     fieldOf<&FgXeWrapperImpl::legacyTrigger, &L::strobePulseDelay>},
+    {lid::kFlashPolarity, intSetter<setPulseSwitch<&L::flashPolarity, kFlash>>,
+     intGetter<stored<&L::flashPolarity>>,
+     fieldOf<&FgXeWrapperImpl::legacyTrigger, &L::flashPolarity>},
+    {lid::kPrescaler, doubleSetter<setPrescaler>, doubleGetter<storedDouble<&L::prescaler>>,
+     fieldOf<&FgXeWrapperImpl::legacyTrigger, &L::prescaler>},
+    {lid::kCcSel0, intSetter<setCcSel<0>>, intGetter<storedCcSel<0>>,
+     elementOf<&FgXeWrapperImpl::legacyTrigger, &L::ccSel, 0>},
+    {lid::kCcSel0 + 1, intSetter<setCcSel<1>>, intGetter<storedCcSel<1>>,
+     elementOf<&FgXeWrapperImpl::legacyTrigger, &L::ccSel, 1>},
+    {lid::kCcSel0 + 2, intSetter<setCcSel<2>>, intGetter<storedCcSel<2>>,
+     elementOf<&FgXeWrapperImpl::legacyTrigger, &L::ccSel, 2>},
+    {lid::kCcSel0 + 3, intSetter<setCcSel<3>>, intGetter<storedCcSel<3>>,
+     elementOf<&FgXeWrapperImpl::legacyTrigger, &L::ccSel, 3>},
+    {lid::kDigioOutput, intSetter<setDigioOutput>, intGetter<stored<&L::digioOutput>>,
+     fieldOf<&FgXeWrapperImpl::legacyTrigger, &L::digioOutput>},
+};
+
+} // namespace
+
 std::span<const ParameterBinding> legacyTriggerBindings() {
-    return {};
+    return kLegacyBindings;
 }
 
 } // namespace pellvane
