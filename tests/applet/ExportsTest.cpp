@@ -3,6 +3,7 @@
 #include "Harness.h"
 
 #include <cstring>
+#include <filesystem>
 
 using namespace pvtest;
 
@@ -162,4 +163,21 @@ TEST_F(ExportLayer, EventsAreFoundByPublishedAndRuntimeNames) {
     EXPECT_EQ(x().Fg_getEventName(&fg_, 3), nullptr);
     EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), kInvalidParameter);
     EXPECT_EQ(x().Fg_getEventName(&fg_, 0), nullptr);
+}
+
+class DesignVariant : public OpenBoard {};
+
+TEST_F(DesignVariant, EventsFollowADesignWithoutTheOverflowEvent) {
+    // The same design without its first event, loaded from file: every other event moves down
+    // one place and keeps its published name.
+    ScopedEnv external("__TARN_FORCE_EXTERNAL_HAP", "1");
+    std::filesystem::path old = std::filesystem::current_path();
+    std::filesystem::current_path(old / "designs" / "no-overflow");
+    open();
+    std::filesystem::current_path(old);
+    EXPECT_EQ(x().Fg_getEventMask(&fg_, "FG_OVERFLOW_CAM0"), 0u);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), kInvalidParameter);
+    EXPECT_EQ(x().Fg_getEventMask(&fg_, "FG_START_OF_FRAME_CAM_PORT_0"), 1u);
+    EXPECT_STREQ(x().Fg_getEventName(&fg_, 1), "FG_START_OF_FRAME_CAM_PORT_0");
+    EXPECT_EQ(x().Fg_getEventMask(&fg_, "FG_TRIGGER_OUTPUT_CAM0"), uint64_t{1} << 22);
 }
