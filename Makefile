@@ -1,7 +1,7 @@
 # The two commands of the README, and a few conveniences around them.
 #   make demo   builds the applet and the virtual board and runs the demo on it
 #   make test   builds and runs every test suite: Linux, sanitizers, and Windows under Wine
-.PHONY: deps demo test test-dev test-asan test-windows build-dev build-asan build-windows \
+.PHONY: bench deps demo test test-dev test-asan test-windows build-dev build-asan build-windows \
         format clean
 
 NPROC := $(shell nproc)
@@ -33,6 +33,13 @@ test-asan: build-asan
 # The Windows programs run under Wine; its server, kept up between tests, is stopped afterwards.
 test-windows: build-windows
 	ctest --preset windows; status=$$?; build/windows/bin/wine-run --stop; exit $$status
+
+# The benchmark programs, one after the other (Google Benchmark's own tables).
+bench: build-dev
+	@for b in build/dev/bin/*_bench; do \
+		echo "== $$(basename $$b)"; \
+		LD_LIBRARY_PATH=$(CURDIR)/build/dev/lib:$(CURDIR)/build/dev/lib/host $$b || exit 1; \
+	done
 
 test: test-dev test-asan test-windows
 	@echo "All test suites passed."
