@@ -31,7 +31,11 @@ test-asan: build-asan
 	ctest --preset asan
 
 # The Windows programs run under Wine; its server, kept up between tests, is stopped afterwards.
+# The server the build left behind is stopped first and a first program started alone, so
+# that no test races a server that is still coming up or going down.
 test-windows: build-windows
+	build/windows/bin/wine-run --stop
+	build/windows/bin/wine-run build/windows/bin/platform_tests.exe --gtest_list_tests >/dev/null
 	ctest --preset windows; status=$$?; build/windows/bin/wine-run --stop; exit $$status
 
 # The benchmark programs, one after the other (Google Benchmark's own tables).
