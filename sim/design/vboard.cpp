@@ -1,7 +1,10 @@
 // The design model: the one place that holds the state of every virtual board.
 #include "vboard_model.h"
 
+#include "pipeline.h"
+
 #include <array>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,6 +21,7 @@ struct VbBoard {
     std::map<std::uint32_t, std::uint64_t> values; // registers written since the reset
     std::map<std::uint32_t, std::uint64_t> presets;
     std::array<std::uint32_t, vboard::kLutEntries> lut{};
+    vboard::Pipeline pipeline; // what the design does with the values
 };
 
 namespace {
@@ -48,6 +52,11 @@ struct State {
     bool imageLoadBlocked = false;
     std::vector<std::unique_ptr<Image>> images; // load order
     std::set<const void*> hostHandles;
+    vboard::Clock clock;
+    std::condition_variable changed; // a board's pictures or acquisition state may have moved
+    // The model's register ids, for the design they were resolved from.
+    const vboard::Design* modelDesign = nullptr;
+    std::unique_ptr<vboard::ModelRegisters> modelRegisters;
 };
 
 State& state() {
@@ -70,6 +79,39 @@ const vboard::Design& embeddedDesign() {
 // Caller holds the mutex.
 const vboard::Design& activeDesign(const State& s) {
     return s.images.empty() ? embeddedDesign() : *s.images.back()->design;
+}
+
+const vboard::ModelRegisters& modelRegisters(State& s) {
+    const vboard::Design& design = activeDesign(s);
+    if (s.modelDesign != &design || !s.modelRegisters) {
+        s.modelRegisters = std::make_unique<vboard::ModelRegisters>(design);
+        s.modelDesign = &design;
+    }
+    return *s.modelRegisters;
+}
+
+// The values the board's registers hold (what was written, or the design's reset value);
+// presets only change what the libraries read, never what the hardware does.
+vboard::Pipeline::ReadRegister heldValues(State& s, const VbBoard& board) {
+    const vboard::Design& design = activeDesign(s);
+    return [&design, &board](std::uint32_t id) -> std::uint64_t {
+        if (id == 0) return 0;
+        auto it = board.values.find(id);
+        if (it != board.values.end()) return it->second;
+        const vboard::RegisterInfo* reg = design.find(id);
+        return reg == nullptr ? 0 : reg->initial;
+    };
+}
+
+// Brings one board's design up to the model's present; answers that present.
+vboard::Nanos advanceBoard(State& s, VbBoard& board) {
+    const vboard::Nanos now = s.clock.now();
+    const std::int64_t before = board.pipeline.dma().lastPicture;
+    const bool wasActive = board.pipeline.dma().active;
+    board.pipeline.advance(now, modelRegisters(s), heldValues(s, board), board.lut);
+    if (board.pipeline.dma().lastPicture != before || board.pipeline.dma().active != wasActive)
+        s.changed.notify_all();
+    return now;
 }
 
 bool boardKnown(const State& s, const VbBoard* board) {
@@ -150,6 +192,8 @@ VB_API void vb_reset(void) {
     s.lastInitFunction = 0;
     s.lastInitSlave = 0;
     s.imageLoadBlocked = false;
+    s.clock.setManual(false);
+    s.changed.notify_all();
 }
 
 VB_API std::uint32_t vb_register_id(const char* name) {
@@ -329,7 +373,11 @@ VBM_API std::int32_t vbm_register_write(VbBoard* board, std::uint32_t id, std::u
         if (injected != nullptr) *injected = code;
         return VBM_INJECTED;
     }
-    board->values[id] = value & vboard::widthMask(reg->width);
+    const vboard::Nanos now = advanceBoard(s, *board);
+    const std::uint64_t held = value & vboard::widthMask(reg->width);
+    board->values[id] = held;
+    board->pipeline.written(now, id, held, modelRegisters(s), heldValues(s, *board));
+    s.changed.notify_all();
     logWrite(s, board, source, VB_WRITE_VALUE, id, reg->name, value, 0, 0);
     return VBM_OK;
 }
@@ -343,8 +391,13 @@ VBM_API std::int32_t vbm_register_read(VbBoard* board, std::uint32_t id, std::ui
     const vboard::RegisterInfo* reg = activeDesign(s).find(id);
     if (reg == nullptr) return VBM_UNKNOWN_REGISTER;
     if (consumeFailure(s.readFailures, id, injected)) return VBM_INJECTED;
-    auto preset = board->presets.find(id);
-    *value = preset != board->presets.end() ? preset->second : currentValue(*board, *reg, id);
+    if (auto preset = board->presets.find(id); preset != board->presets.end()) {
+        *value = preset->second;
+        return VBM_OK;
+    }
+    const vboard::Nanos now = advanceBoard(s, *board);
+    auto live = board->pipeline.live(now, id, modelRegisters(s), heldValues(s, *board));
+    *value = live ? *live & vboard::widthMask(reg->width) : currentValue(*board, *reg, id);
     return VBM_OK;
 }
 
@@ -361,6 +414,7 @@ VBM_API std::int32_t vbm_lut_write_table(VbBoard* board, std::uint32_t id,
     }
     std::int32_t code = 0;
     bool fail = consumeFailure(s.writeFailures, id, &code);
+    if (!fail) advanceBoard(s, *board);
     if (!fail) std::copy(entries, entries + count, board->lut.begin());
     logWrite(s, board, source, VB_WRITE_LUT_TABLE, id, reg->name, count, 0, fail ? code : 0);
     if (!fail) return VBM_OK;
@@ -378,6 +432,7 @@ VBM_API std::int32_t vbm_lut_write_entry(VbBoard* board, std::uint32_t id, std::
     if (index >= vboard::kLutEntries || value > vboard::kLutMaxValue) return VBM_BAD_VALUE;
     std::int32_t code = 0;
     bool fail = consumeFailure(s.writeFailures, id, &code);
+    if (!fail) advanceBoard(s, *board);
     if (!fail) board->lut[index] = value;
     logWrite(s, board, source, VB_WRITE_LUT_ENTRY, id, reg->name, value, index, fail ? code : 0);
     if (!fail) return VBM_OK;
@@ -429,5 +484,150 @@ VBM_API std::int32_t vbm_init_error(void) {
     State& s = state();
     std::lock_guard lock(s.mutex);
     return s.initError;
+}
+}
+
+// ---- the behavioural model: clock, camera, events, acquisition ----
+
+namespace {
+
+void fillDmaStatus(const vboard::DmaStatus& d, VbmDmaStatus* out) {
+    if (out == nullptr) return;
+    out->active = d.active ? 1 : 0;
+    out->lastPicture = d.lastPicture;
+    out->lost = d.lost;
+    out->transferLength = d.transferLength;
+}
+
+} // namespace
+
+extern "C" {
+
+VB_API void vb_clock_manual(std::int32_t on) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    // Every board catches up with the clock it ran on before the clock changes hands.
+    for (auto& [index, board] : s.boards)
+        advanceBoard(s, *board);
+    s.clock.setManual(on != 0);
+    s.changed.notify_all();
+}
+
+VB_API std::int32_t vb_clock_advance(std::uint64_t nanoseconds) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (!s.clock.manual()) return -1;
+    s.clock.advance(nanoseconds);
+    s.changed.notify_all();
+    return 0;
+}
+
+VB_API std::uint64_t vb_clock_now(void) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    return s.clock.now();
+}
+
+VB_API std::int32_t vb_camera_configure(VbBoard* board, double freeRunHz, double frameTimeUs) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (!boardKnown(s, board)) return -1;
+    if (!(freeRunHz >= 0.001 && freeRunHz <= 1e6) || !(frameTimeUs >= 1 && frameTimeUs <= 1e9))
+        return -1;
+    advanceBoard(s, *board);
+    board->pipeline.camera() = vboard::CameraSettings{freeRunHz, frameTimeUs};
+    return 0;
+}
+
+VB_API std::int64_t vb_event_count(VbBoard* board, const char* event) {
+    if (event == nullptr) return -1;
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (!boardKnown(s, board)) return -1;
+    for (std::size_t i = 0; i < vboard::kEventNames.size(); ++i) {
+        if (std::string_view(vboard::kEventNames[i]) == event) {
+            advanceBoard(s, *board);
+            return static_cast<std::int64_t>(
+                board->pipeline.eventCount(static_cast<vboard::ModelEvent>(i)));
+        }
+    }
+    return -1;
+}
+
+VB_API size_t vb_frame_bytes(VbBoard* board) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (!boardKnown(s, board)) return 0;
+    return board->pipeline.format(modelRegisters(s), heldValues(s, *board)).frameBytes();
+}
+
+VB_API size_t vb_frame_render(VbBoard* board, std::uint64_t frame, void* buffer, size_t size) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (!boardKnown(s, board) || buffer == nullptr) return 0;
+    vboard::FrameFormat format = board->pipeline.format(modelRegisters(s), heldValues(s, *board));
+    return vboard::renderFrame(format, board->lut, frame, buffer, size);
+}
+
+VBM_API std::int32_t vbm_dma_start(VbBoard* board, std::uint32_t dma, std::int64_t pictures,
+                                   void* const* buffers, size_t count, size_t bufferSize) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (!boardKnown(s, board)) return VBM_BAD_BOARD;
+    if (dma != 0 || (count != 0 && buffers == nullptr)) return VBM_BAD_VALUE;
+    const vboard::Nanos now = advanceBoard(s, *board);
+    vboard::DmaBuffers target;
+    if (count != 0) target.buffers.assign(buffers, buffers + count);
+    target.bufferSize = bufferSize;
+    board->pipeline.startDma(now, pictures, std::move(target));
+    s.changed.notify_all();
+    return VBM_OK;
+}
+
+VBM_API std::int32_t vbm_dma_stop(VbBoard* board, std::uint32_t dma) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (!boardKnown(s, board)) return VBM_BAD_BOARD;
+    if (dma != 0) return VBM_BAD_VALUE;
+    advanceBoard(s, *board);
+    board->pipeline.stopDma();
+    s.changed.notify_all();
+    return VBM_OK;
+}
+
+VBM_API std::int32_t vbm_dma_status(VbBoard* board, std::uint32_t dma, VbmDmaStatus* out) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (!boardKnown(s, board)) return VBM_BAD_BOARD;
+    if (dma != 0) return VBM_BAD_VALUE;
+    advanceBoard(s, *board);
+    fillDmaStatus(board->pipeline.dma(), out);
+    return VBM_OK;
+}
+
+VBM_API std::int32_t vbm_dma_wait(VbBoard* board, std::uint32_t dma, std::int64_t picture,
+                                  std::int64_t timeoutNs, VbmDmaStatus* out) {
+    State& s = state();
+    std::unique_lock lock(s.mutex);
+    if (!boardKnown(s, board)) return VBM_BAD_BOARD;
+    if (dma != 0 || timeoutNs < 0) return VBM_BAD_VALUE;
+    const vboard::Nanos deadline = s.clock.now() + static_cast<vboard::Nanos>(timeoutNs);
+    for (;;) {
+        const vboard::Nanos now = advanceBoard(s, *board);
+        const vboard::DmaStatus& d = board->pipeline.dma();
+        fillDmaStatus(d, out);
+        if (d.lastPicture >= picture) return VBM_OK;
+        if (!d.active) return VBM_DMA_ENDED;
+        if (now >= deadline) return VBM_DMA_TIMEOUT;
+        auto next = board->pipeline.nextEvent(now, modelRegisters(s), heldValues(s, *board));
+        const vboard::Nanos wake = next ? std::min(*next, deadline) : deadline;
+        if (s.clock.manual()) {
+            // A manual clock runs ahead to whatever comes next: a wait never stalls.
+            s.clock.advanceTo(wake);
+            continue;
+        }
+        s.changed.wait_until(lock, vboard::Clock::instant(wake));
+        if (!boardKnown(s, board)) return VBM_BAD_BOARD;
+    }
 }
 }

@@ -33,7 +33,17 @@ enum VbmStatus : std::int32_t {
     VBM_READ_ONLY = 3,        // write to a register the design drives itself
     VBM_BAD_VALUE = 4,        // null buffer, lookup-table count, index or entry out of range
     VBM_NOT_TABLE = 5,        // table access to a register that holds no lookup table
-    VBM_INJECTED = 6          // an injected failure; its code is in *injected
+    VBM_INJECTED = 6,         // an injected failure; its code is in *injected
+    VBM_DMA_TIMEOUT = 7,      // a wait ended before the picture arrived
+    VBM_DMA_ENDED = 8         // the acquisition is over and the picture will never arrive
+};
+
+// The state of a board's DMA channel as the host sees it.
+struct VbmDmaStatus {
+    std::int32_t active;          // 1 while pictures are still to come
+    std::int64_t lastPicture;     // highest picture number delivered (1-based), 0 before any
+    std::int64_t lost;            // pictures the board could not hand over
+    std::uint64_t transferLength; // bytes of the last delivered picture
 };
 
 extern "C" {
@@ -74,6 +84,19 @@ VBM_API std::int32_t vbm_take_init_failure(std::int32_t* hostError);
 VBM_API void vbm_note_init_call(std::int32_t function, std::int32_t slaveFlag);
 VBM_API void vbm_set_init_error(std::int32_t error);
 VBM_API std::int32_t vbm_init_error(void);
+
+// Acquisition on a board's DMA channel (only channel 0 exists). The host hands over its frame
+// buffers (`count` buffers of `bufferSize` bytes, or none: pictures are then counted but not
+// stored) and keeps them alive until vbm_dma_stop or the end of the acquisition; `pictures` is
+// the number to deliver, -1 for "until stopped". Results are VbmStatus values.
+VBM_API std::int32_t vbm_dma_start(VbBoard* board, std::uint32_t dma, std::int64_t pictures,
+                                   void* const* buffers, std::size_t count, std::size_t bufferSize);
+VBM_API std::int32_t vbm_dma_stop(VbBoard* board, std::uint32_t dma);
+VBM_API std::int32_t vbm_dma_status(VbBoard* board, std::uint32_t dma, VbmDmaStatus* out);
+// Waits until picture `picture` was delivered (VBM_OK), the timeout passed (VBM_DMA_TIMEOUT)
+// or the acquisition ended without it (VBM_DMA_ENDED); *out holds the state at the end.
+VBM_API std::int32_t vbm_dma_wait(VbBoard* board, std::uint32_t dma, std::int64_t picture,
+                                  std::int64_t timeoutNs, VbmDmaStatus* out);
 }
 
 #endif

@@ -1,5 +1,7 @@
 #include "host_handle.h"
 
+#include "board_record.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -175,11 +177,11 @@ std::int32_t HostHandle::parameterId(const char* name) {
 std::int64_t HostHandle::ownValue(const OwnParameter& p) const {
     switch (p.id) {
     case FG_CAMSTATUS_EXTENDED:
-        return kCamStatusPixelClock | (dma_.active ? kCamStatusAcquiring : 0);
+        return kCamStatusPixelClock | (dmaStatus().active != 0 ? kCamStatusAcquiring : 0);
     case FG_DMASTATUS:
-        return dma_.active ? 1 : 0;
+        return dmaStatus().active != 0 ? 1 : 0;
     case FG_TRANSFER_LEN:
-        return 0; // no image has been transferred yet
+        return static_cast<std::int64_t>(dmaStatus().transferLength);
     default: {
         auto it = values_.find(p.id);
         return it != values_.end() ? it->second : p.initial;
@@ -364,62 +366,95 @@ std::int32_t HostHandle::getRegister(std::int32_t rid, void* value, std::int32_t
     return 0;
 }
 
-std::int32_t HostHandle::acquire(std::uint32_t dma, std::int64_t count, std::int32_t flags) {
+VbmDmaStatus HostHandle::dmaStatus() const {
+    VbmDmaStatus status{};
+    vbm_dma_status(board_, 0, &status);
+    return status;
+}
+
+std::int32_t HostHandle::acquire(std::uint32_t dma, std::int64_t count, std::int32_t flags,
+                                 void* mem) {
     std::lock_guard lock(mutex_);
-    // count -1 means "until stopped"; flags select the buffer mode, which is not simulated.
+    // count -1 means "until stopped"; every mode runs the buffers as a ring.
     if (dma != 0 || count == 0 || count < -1 || flags < 0)
         return done(VB_HOST_ERR_INVALID_PARAMETER);
-    if (dma_.active) return done(VB_HOST_ERR_BUSY);
-    dma_ = Dma{true, count, 0, 0};
+    if (mem != nullptr && !memoryKnown(mem)) return done(FG_ERR_INVALID_MEMORY);
+    if (dmaStatus().active != 0) return done(VB_HOST_ERR_BUSY);
+    const auto* buffers = static_cast<const dma_mem*>(mem);
+    std::int32_t status = buffers == nullptr
+                              ? vbm_dma_start(board_, dma, count, nullptr, 0, 0)
+                              : vbm_dma_start(board_, dma, count, buffers->buffers.data(),
+                                              buffers->buffers.size(), buffers->bufferSize);
+    if (status != VBM_OK) return done(VB_HOST_ERR_INVALID_PARAMETER);
+    memoryInUse(board_, buffers);
     return done(0);
 }
 
 std::int32_t HostHandle::stop(std::uint32_t dma) {
     std::lock_guard lock(mutex_);
     if (dma != 0) return done(VB_HOST_ERR_INVALID_PARAMETER);
-    dma_.active = false;
+    vbm_dma_stop(board_, dma);
+    memoryInUse(board_, nullptr);
     return done(0);
+}
+
+void HostHandle::stopAll() {
+    std::lock_guard lock(mutex_);
+    vbm_dma_stop(board_, 0);
+    memoryInUse(board_, nullptr);
 }
 
 std::int64_t HostHandle::lastPicture(std::uint32_t dma) {
     std::lock_guard lock(mutex_);
     if (dma != 0) return done(VB_HOST_ERR_INVALID_PARAMETER);
     done(0);
-    return dma_.lastPicture;
+    return dmaStatus().lastPicture;
 }
 
+// Waits without the handle's lock, so that other threads can go on using the board (and send
+// the software trigger that the wait is for).
 std::int64_t HostHandle::lastPictureBlocking(std::int64_t picture, std::uint32_t dma,
                                              std::int32_t timeout) {
-    std::lock_guard lock(mutex_);
-    if (dma != 0 || picture < 1 || timeout < 0) return done(VB_HOST_ERR_INVALID_PARAMETER);
-    if (dma_.lastPicture >= picture) return done(0), dma_.lastPicture;
-    // The board delivers no images yet, so waiting could only end in the timeout: answer it
-    // at once rather than stall the caller for `timeout` seconds.
-    return done(VB_HOST_ERR_TIMEOUT);
+    if (dma != 0 || picture < 1 || timeout < 0) return fail(VB_HOST_ERR_INVALID_PARAMETER);
+    VbmDmaStatus status{};
+    constexpr std::int64_t kNanosPerSecond = 1000000000;
+    std::int32_t result = vbm_dma_wait(board_, dma, picture, timeout * kNanosPerSecond, &status);
+    switch (result) {
+    case VBM_OK:
+        fail(0);
+        return status.lastPicture;
+    case VBM_DMA_TIMEOUT:
+        return fail(VB_HOST_ERR_TIMEOUT);
+    case VBM_DMA_ENDED:
+        return fail(FG_ERR_NOT_ACQUIRING);
+    default:
+        return fail(VB_HOST_ERR_INVALID_PARAMETER);
+    }
 }
 
 std::int64_t HostHandle::status(std::int32_t query, std::uint32_t dma) {
     std::lock_guard lock(mutex_);
     if (dma != 0) return done(VB_HOST_ERR_INVALID_PARAMETER);
+    const VbmDmaStatus d = dmaStatus();
     std::int64_t answer = 0;
     switch (query) {
     case kStatusGrabbedImages:
-        answer = dma_.grabbed;
+    case kStatusActImage:
+    case kStatusLastImage:
+        answer = d.lastPicture;
         break;
     case kStatusLostImages:
+        answer = d.lost;
+        break;
     case kStatusBlockLostImages:
     case kStatusImagesInProgress:
         answer = 0;
         break;
-    case kStatusActImage:
-    case kStatusLastImage:
-        answer = dma_.lastPicture;
-        break;
     case kStatusNextImage:
-        answer = dma_.lastPicture + 1;
+        answer = d.lastPicture + 1;
         break;
     case kStatusAcquisitionActive:
-        answer = dma_.active ? 1 : 0;
+        answer = d.active != 0 ? 1 : 0;
         break;
     default:
         return done(VB_HOST_ERR_INVALID_PARAMETER);

@@ -106,8 +106,9 @@ public:
     std::int32_t parameterId(const char* name);
     std::int32_t set(std::int32_t id, const void* value, std::uint32_t dma, std::int32_t type);
     std::int32_t get(std::int32_t id, void* value, std::uint32_t dma, std::int32_t type);
-    std::int32_t acquire(std::uint32_t dma, std::int64_t count, std::int32_t flags);
+    std::int32_t acquire(std::uint32_t dma, std::int64_t count, std::int32_t flags, void* mem);
     std::int32_t stop(std::uint32_t dma);
+    void stopAll(); // before the handle goes: the board stops acquiring into its buffers
     std::int64_t lastPicture(std::uint32_t dma);
     std::int64_t lastPictureBlocking(std::int64_t picture, std::uint32_t dma, std::int32_t timeout);
     std::int64_t status(std::int32_t query, std::uint32_t dma);
@@ -129,6 +130,7 @@ private:
     std::int32_t setRegister(std::int32_t id, const void* value, std::int32_t type);
     std::int32_t getRegister(std::int32_t id, void* value, std::int32_t type);
     std::int64_t ownValue(const OwnParameter& p) const;
+    VbmDmaStatus dmaStatus() const;
     std::int32_t done(std::int32_t result) { return lastError_ = result; }
 
     std::mutex mutex_;
@@ -137,12 +139,6 @@ private:
     std::int32_t lastError_ = 0;
     std::map<std::int32_t, std::int64_t> values_; // own writable scalar parameters
     std::array<std::uint32_t, kOutputLevels> outputLevels_{};
-    struct Dma {
-        bool active = false;
-        std::int64_t requested = 0;
-        std::int64_t grabbed = 0;
-        std::int64_t lastPicture = 0;
-    } dma_;
     InfoTree tree_;
 };
 

@@ -526,6 +526,7 @@ TEST_F(Trigger, SoftwareTriggerRefusesOutsideActiveSoftwareMode) {
     ASSERT_EQ(set(tid::STATE, ACTIVE), 0);
     // Queue off: one pulse at a time, and only while the system is idle. The board reads busy
     // until the generator reports its maximum reached with an empty queue.
+    preset("Generators_Generator_MaximumReached_Status", 0);
     EXPECT_EQ(set(tid::SEND, 1), -60);
     EXPECT_EQ(set(tid::SEND, 2), kOutOfRange);
     EXPECT_EQ(set(tid::SEND, 0), kOutOfRange);

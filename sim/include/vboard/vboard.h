@@ -107,6 +107,33 @@ VB_API int32_t vb_open_host_handles(void);
    (0 for Fg_InitHandle and for none) is stored in *slaveFlag when it is not null. */
 VB_API int32_t vb_last_init_call(int32_t* slaveFlag);
 
+/* ---- The behavioural model (docs/virtual-board.md describes what the board does) ----
+
+   The model's clock. By default it is the process's steady clock, and frames arrive in real
+   time. A manual clock (vb_clock_manual(1)) moves only through vb_clock_advance and through
+   waits for pictures, which jump straight to the next event: runs are exact and instant.
+   vb_reset returns to the real clock. vb_clock_advance answers -1 unless the clock is manual. */
+VB_API void vb_clock_manual(int32_t on);
+VB_API int32_t vb_clock_advance(uint64_t nanoseconds);
+VB_API uint64_t vb_clock_now(void); /* nanoseconds on the model's clock */
+
+/* The virtual camera of a board: its frame rate while free-running (0.001 … 1000000 Hz,
+   default 50) and the time one frame takes (1 … 1e9 µs, default 1000), during which a further
+   trigger is missed. Returns 0, or -1 for an unknown board or a value out of range. */
+VB_API int32_t vb_camera_configure(VbBoard* board, double freeRunHz, double frameTimeUs);
+
+/* How often a design event occurred on a board since vb_reset: the frame events
+   (..._FVALEvents_Cam0_FrameStart, ..._FrameEnd), Device1_Process0_Overflow_Overflow and the
+   monitoring events ..._Cam0MissingFrame, ..._Cam0Override and ..._Cam0OutputEvent.
+   -1 for an unknown board or an event the model does not count. */
+VB_API int64_t vb_event_count(VbBoard* board, const char* event);
+
+/* The picture the output stage makes of camera frame `frame` with the board's current
+   registers: vb_frame_bytes gives its size, vb_frame_render writes at most `size` bytes of it
+   and answers how many it wrote (0 for an unknown board or a null buffer). */
+VB_API size_t vb_frame_bytes(VbBoard* board);
+VB_API size_t vb_frame_render(VbBoard* board, uint64_t frame, void* buffer, size_t size);
+
 /* Error codes of the virtual board's libraries (injected failures pass through unchanged). */
 enum {
     VB_HW_ERR_INVALID = -2060,   /* tarn_hw: null or unknown board, unknown register, null buffer */
