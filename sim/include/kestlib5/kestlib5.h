@@ -170,9 +170,10 @@ KEST_APP_API frameindex_t Fg_getLastPicNumberBlockingEx(Fg_Struct* fg, frameinde
                                                         uint32_t dma, int32_t timeout,
                                                         dma_mem* mem);
 
-/* The buffer that holds (or last held) picture `picture`; null for a bad number or memory. The
-   picture's size in bytes is the parameter FG_TRANSFER_LEN (id 5210, 64-bit) right after it
-   arrived, and always width × height × bytes per pixel of the output format. */
+/* The buffer that holds (or last held) picture `picture`; null for a number not yet delivered
+   or memory of another board. Right after a picture arrived, the parameter FG_TRANSFER_LEN (id
+   5210, 64-bit) tells how many bytes of it reached the buffer: width × height × bytes per pixel
+   of the output format, unless the buffer is smaller. */
 KEST_APP_API void* Fg_getImagePtrEx(Fg_Struct* fg, frameindex_t picture, uint32_t dma,
                                     dma_mem* mem);
 
