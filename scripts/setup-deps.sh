@@ -3,9 +3,9 @@
 # present are not touched, and nothing is fetched when all of them are there.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev googletest
+packages=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev googletest
           g++-mingw-w64-x86-64 valgrind libbenchmark-dev libpng-dev pkg-config
-          libaravis-dev libusb-1.0-0-dev)
+          libaravis-dev libusb-1.0-0-dev python3 python3-numpy)
 # The Windows suite runs under the 64-bit Wine alone: its recommendations would pull in the
 # 32-bit Wine and with it a second architecture, which nothing here needs.
 packages_without_recommends=(wine64)
