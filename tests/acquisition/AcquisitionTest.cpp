@@ -327,6 +327,57 @@ TEST_F(Acquisition, ParametersByNaturalTypeAndInformationTree) {
     EXPECT_GT(size, 1000u);
 }
 
+// How the trigger system paces the camera, timed on the manual clock.
+TEST_F(Acquisition, TriggerSystemPacesTheCamera) {
+    VbBoard* board = vb_board_open(0);
+    // A pulse-form downscale of 2 passes every other generator pulse: 100 Hz becomes 50 Hz.
+    setInt("FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE", 2);
+    runGenerator(GRAB_INFINITE, 100.0);
+    ASSERT_EQ(Fg_getLastPicNumberBlockingEx(fg_, 1, 0, 1, mem_), 1);
+    uint64_t first = vb_clock_now();
+    ASSERT_EQ(Fg_getLastPicNumberBlockingEx(fg_, 3, 0, 1, mem_), 3);
+    EXPECT_EQ(vb_clock_now() - first, 40'000'000u);
+
+    // A camera that needs 15 ms per frame misses every other 10 ms trigger.
+    setInt("FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE", 1);
+    ASSERT_EQ(vb_camera_configure(board, 50.0, 15000.0), 0);
+    EXPECT_EQ(getInt("FG_MISSING_CAMERA_FRAME_RESPONSE"), 0);
+    first = vb_clock_now();
+    ASSERT_EQ(Fg_getLastPicNumberBlockingEx(fg_, 5, 0, 1, mem_), 5);
+    EXPECT_GE(vb_clock_now() - first, 35'000'000u);
+    EXPECT_EQ(getInt("FG_MISSING_CAMERA_FRAME_RESPONSE"), 1);
+    const char* missed = "Device1_Process1_Trigger_Monitoring_MonitoringEvents_Cam0MissingFrame";
+    EXPECT_GE(vb_event_count(board, missed), 1);
+    setInt("FG_MISSING_CAMERA_FRAME_RESPONSE_CLEAR", 1);
+    EXPECT_EQ(getInt("FG_MISSING_CAMERA_FRAME_RESPONSE"), 0);
+
+    // On a constant CC1 level the camera free-runs at its own 50 Hz, trigger or not.
+    setInt("FG_TRIGGERSTATE", kSyncStop);
+    setInt("FG_TRIGGERCC_SELECT0", 4); // CC_GND
+    const int64_t before = Fg_getLastPicNumberEx(fg_, 0, mem_);
+    first = vb_clock_now();
+    ASSERT_EQ(Fg_getLastPicNumberBlockingEx(fg_, before + 2, 0, 1, mem_), before + 2);
+    EXPECT_EQ(vb_clock_now() - first, 2 * 20'000'000u + 15'000'000u);
+}
+
+TEST_F(Acquisition, SoftwarePulsesAreMultipliedOrRefusedWhileBusy) {
+    setInt("FG_AREATRIGGERMODE", kSoftware);
+    setDouble("FG_TRIGGER_FRAMESPERSECOND", 200.0);
+    setInt("FG_TRIGGER_MULTIPLY_PULSES", 3);
+    setInt("FG_TRIGGERSTATE", kActive);
+    start(GRAB_INFINITE);
+    // Queue off: one pulse, multiplied into three frames; while they run the system is busy.
+    setInt("FG_SENDSOFTWARETRIGGER", 1);
+    EXPECT_EQ(getInt("FG_SOFTWARETRIGGER_IS_BUSY"), 1);
+    int32_t one = 1;
+    EXPECT_EQ(
+        Fg_setParameterWithType(fg_, id("FG_SENDSOFTWARETRIGGER"), &one, 0, FG_PARAM_TYPE_INT32_T),
+        -60);
+    EXPECT_EQ(Fg_getLastPicNumberBlockingEx(fg_, 3, 0, 1, mem_), 3);
+    EXPECT_EQ(Fg_getLastPicNumberBlockingEx(fg_, 4, 0, 1, mem_), -2120);
+    EXPECT_EQ(getInt("FG_SOFTWARETRIGGER_IS_BUSY"), 0);
+}
+
 // On the real clock, a software trigger from another thread ends a wait in progress.
 TEST_F(Acquisition, WaitOnTheRealClockEndsWhenAnotherThreadTriggers) {
     vb_clock_manual(0);
