@@ -38,12 +38,11 @@ test-windows: build-windows
 	build/windows/bin/wine-run build/windows/bin/platform_tests.exe --gtest_list_tests >/dev/null
 	ctest --preset windows; status=$$?; build/windows/bin/wine-run --stop; exit $$status
 
-# The benchmark programs, one after the other (Google Benchmark's own tables).
+# The benchmark programs of the dev build, one after the other, and one table of what they
+# measured: each applet operation beside the raw work it needs, as a ratio, with the targets
+# (docs/performance.md). Google Benchmark's own results are kept in build/dev/bench.
 bench: build-dev
-	@for b in build/dev/bin/*_bench; do \
-		echo "== $$(basename $$b)"; \
-		LD_LIBRARY_PATH=$(CURDIR)/build/dev/lib:$(CURDIR)/build/dev/lib/host $$b || exit 1; \
-	done
+	/usr/bin/python3 bench/bench_table.py build/dev/bin --json-dir build/dev/bench
 
 test: test-dev test-asan test-windows
 	@echo "All test suites passed."

@@ -1,6 +1,7 @@
 // The GenApi description: what it costs the applet to produce it, beside what it costs a real
 // GenApi consumer (Aravis) to parse it. The applet builds the document anew on every call, the
-// size query included, so the call with a buffer is the whole cost of one document.
+// size query included, so the call with a buffer is the whole cost of one document. And the walk
+// of the information tree a host makes instead of reading the document.
 #include "BenchBoard.h"
 
 #include <arv.h>
@@ -71,9 +72,36 @@ void aravisParsesDocument(benchmark::State& state) {
     state.counters["document_bytes"] = static_cast<double>(xml.size());
 }
 
+// What a host does to discover the parameters: every node of the applet's information tree
+// visited once, reading what a host reads of it (kind, names, identifier, access).
+void infoTreeWalk(benchmark::State& state) {
+    pvbench::Board board;
+    int64_t nodes = 0;
+    for (auto _ : state) {
+        auto* root =
+            static_cast<const ParameterInfoNode*>(board.x().Fg_getParameterInfo(board.fg(), 0));
+        if (root == nullptr) {
+            state.SkipWithError("no information tree");
+            break;
+        }
+        nodes = 0;
+        uint64_t digest = 0;
+        pvbench::walkTree(root, [&](const ParameterInfoNode& n) {
+            ++nodes;
+            digest += static_cast<uint64_t>(n.kind + n.id + n.access);
+            if (n.name != nullptr) digest += static_cast<unsigned char>(n.name[0]);
+            if (n.displayName != nullptr) digest += static_cast<unsigned char>(n.displayName[0]);
+        });
+        benchmark::DoNotOptimize(digest);
+    }
+    state.counters["nodes"] = static_cast<double>(nodes);
+    state.SetItemsProcessed(state.iterations() * nodes);
+}
+
 } // namespace
 
 BENCHMARK(appletWritesDocument)->Unit(benchmark::kMicrosecond);
 BENCHMARK(aravisParsesDocument)->Unit(benchmark::kMicrosecond);
+BENCHMARK(infoTreeWalk)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

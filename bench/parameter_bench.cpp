@@ -1,27 +1,45 @@
-// Set and get through the applet's exports, each beside the raw host register access it needs.
-// The ratio of the two is the applet's own cost per call.
+// Set and get through the applet's exports, each beside the raw host access it needs: a value
+// the applet keeps (FG_WIDTH: stored, a set writes both buffer banks), a value that lives in a
+// register (FG_FORMAT: a set writes one register; FG_OVERFLOW: a get reads one) and a value
+// the host keeps (FG_TIMEOUT: a set is forwarded; FG_NR_OF_DMAS: a get is forwarded). The ratio
+// of the two sides is the applet's own cost per call.
 #include "BenchBoard.h"
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
-constexpr int32_t kWidth = 100;         // FG_WIDTH: stored value, written to two registers
-constexpr int32_t kNrOfDmas = 3050;     // FG_NR_OF_DMAS: served by the host
+constexpr int32_t kWidth = 100;       // FG_WIDTH
+constexpr int32_t kFormat = 700;      // FG_FORMAT: FG_GRAY 3, FG_GRAY16 1
+constexpr int32_t kOverflow = 110087; // FG_OVERFLOW
+constexpr int32_t kTimeout = 600;     // FG_TIMEOUT
+constexpr int32_t kNrOfDmas = 3050;   // FG_NR_OF_DMAS
+constexpr int32_t kTypeInt32 = 1;
 
-void rawRegisterWrite(benchmark::State& state) {
+const char* const kBank0XLength = "Device1_Process0_Buffer_0_DRAM_A_0_XLength";
+const char* const kBank1XLength = "Device1_Process0_Buffer_0_DRAM_A_1_XLength";
+const char* const kOverflowRegister = "Device1_Process0_Overflow_OverflowOccurred";
+
+// Raw register writes, as many per iteration as the argument: 1 for a one-register set, 2 for
+// FG_WIDTH (both banks).
+void rawRegisterWrites(benchmark::State& state) {
     pvbench::RawHost host;
-    int32_t id = host.registerId("Device1_Process0_Buffer_0_DRAM_A_0_XLength");
-    uint32_t v = 0;
+    const int32_t ids[] = {host.registerId(kBank0XLength), host.registerId(kBank1XLength)};
+    const auto writes = static_cast<int>(state.range(0));
+    uint32_t v = 1024;
+    int64_t calls = 0;
     for (auto _ : state) {
-        if (host.write(id, 1024 + (v++ & 8)) != 0) state.SkipWithError("raw write failed");
+        v ^= 8;
+        for (int i = 0; i < writes; ++i) {
+            if (host.write(ids[i], v) != 0) state.SkipWithError("raw write failed");
+        }
+        pvbench::trimLog(calls);
     }
-    vb_log_clear();
 }
 
 void rawRegisterRead(benchmark::State& state) {
     pvbench::RawHost host;
-    int32_t id = host.registerId("Device1_Process0_Buffer_0_DRAM_A_0_XLength");
+    const int32_t id = host.registerId(kOverflowRegister);
     uint32_t v = 0;
     for (auto _ : state) {
         if (host.read(id, &v) != 0) state.SkipWithError("raw read failed");
@@ -29,49 +47,80 @@ void rawRegisterRead(benchmark::State& state) {
     }
 }
 
-void appletSetWidth(benchmark::State& state) {
-    pvbench::Board board;
-    int32_t width = 1024;
+void rawHostSet(benchmark::State& state) {
+    pvbench::RawHost host;
+    int32_t timeout = 1000;
     for (auto _ : state) {
-        width = width == 1024 ? 1032 : 1024;
-        if (board.x().Fg_setParameterWithType(board.fg(), kWidth, &width, 0, 1) != 0) {
-            state.SkipWithError("FG_WIDTH cannot be set");
-            break;
-        }
-        // The write log of the virtual board would grow without bound.
-        if ((width & 0xff) == 0) vb_log_clear();
+        timeout ^= 1;
+        if (host.setOwn(kTimeout, timeout) != 0) state.SkipWithError("raw host set failed");
     }
 }
 
-void appletGetWidth(benchmark::State& state) {
-    pvbench::Board board;
-    int32_t width = 0;
+void rawHostGet(benchmark::State& state) {
+    pvbench::RawHost host;
+    int32_t value = 0;
     for (auto _ : state) {
-        if (board.x().Fg_getParameterWithType(board.fg(), kWidth, &width, 0, 1) != 0) {
-            state.SkipWithError("FG_WIDTH cannot be read");
-            break;
-        }
-        benchmark::DoNotOptimize(width);
+        if (host.getOwn(kNrOfDmas, &value) != 0) state.SkipWithError("raw host get failed");
+        benchmark::DoNotOptimize(value);
     }
 }
 
-void appletGetHostServed(benchmark::State& state) {
+// Sets `id` to each of `values` in turn.
+void appletSet(benchmark::State& state, int32_t id, int32_t first, int32_t second) {
+    pvbench::Board board;
+    int32_t value = first;
+    int64_t calls = 0;
+    for (auto _ : state) {
+        value = value == first ? second : first;
+        if (!board.set(id, value)) {
+            state.SkipWithError("the applet refused the value");
+            break;
+        }
+        pvbench::trimLog(calls);
+    }
+}
+
+void appletGet(benchmark::State& state, int32_t id) {
     pvbench::Board board;
     int32_t value = 0;
     for (auto _ : state) {
-        if (board.x().Fg_getParameterWithType(board.fg(), kNrOfDmas, &value, 0, 1) != 0) {
-            state.SkipWithError("FG_NR_OF_DMAS cannot be read");
+        if (board.x().Fg_getParameterWithType(board.fg(), id, &value, 0, kTypeInt32) != 0) {
+            state.SkipWithError("the applet cannot read the value");
             break;
         }
         benchmark::DoNotOptimize(value);
     }
 }
 
+void appletGetStored(benchmark::State& state) {
+    appletGet(state, kWidth);
+}
+void appletSetStored(benchmark::State& state) {
+    appletSet(state, kWidth, 1024, 1032);
+}
+void appletGetRegister(benchmark::State& state) {
+    appletGet(state, kOverflow);
+}
+void appletSetRegister(benchmark::State& state) {
+    appletSet(state, kFormat, 3, 1);
+}
+void appletGetHostForwarded(benchmark::State& state) {
+    appletGet(state, kNrOfDmas);
+}
+void appletSetHostForwarded(benchmark::State& state) {
+    appletSet(state, kTimeout, 1000, 1001);
+}
+
 } // namespace
 
-BENCHMARK(rawRegisterWrite);
+BENCHMARK(rawRegisterWrites)->Arg(1)->Arg(2);
 BENCHMARK(rawRegisterRead);
-BENCHMARK(appletSetWidth);
-BENCHMARK(appletGetWidth);
-BENCHMARK(appletGetHostServed);
+BENCHMARK(rawHostSet);
+BENCHMARK(rawHostGet);
+BENCHMARK(appletGetStored);
+BENCHMARK(appletSetStored);
+BENCHMARK(appletGetRegister);
+BENCHMARK(appletSetRegister);
+BENCHMARK(appletGetHostForwarded);
+BENCHMARK(appletSetHostForwarded);
 BENCHMARK_MAIN();

@@ -125,6 +125,8 @@ TEST_F(LookupTable, ProcessingValuesGiveTheDocumentedTables) {
         {"offset 1", 1, 1, 1, 0, [](int) { return 4095; }},
         {"offset 1 inverted", 1, 1, 1, 1, [](int) { return 0; }},
         {"gain 2", 0, 2, 1, 0, [](int i) { return std::min(2 * i, 4095); }},
+        {"gamma 1, uneven offset and gain", 0.3, 0.7, 1, 0,
+         [](int i) { return std::trunc(std::pow((i / 4095.0 + 0.3) * 0.7, 1.0) * 4095 + 0.5); }},
         {"gamma 2", 0, 1, 2, 0,
          [](int i) { return std::trunc(std::sqrt(i / 4095.0) * 4095 + 0.5); }},
     };

@@ -194,9 +194,6 @@ void FgXeWrapperImpl::registerParameters() {
 
     dmaProcessMap_[0] = 0;
 
-    for (const ParameterDef& p : kParameters)
-        parameterIds_[p.name] = p.id;
-
     void* hap = hapHandle();
     std::vector<std::string> registerNames;
     if (registerAccessEnabled()) {
@@ -205,7 +202,7 @@ void FgXeWrapperImpl::registerParameters() {
             const char* name = runtime::registerName(hap, i);
             if (name == nullptr) continue;
             registerNames.emplace_back(name);
-            parameterIds_[std::string("DRA_") + name] =
+            registerAccessIds_[std::string("DRA_") + name] =
                 runtime::registerId(hap, name) + kRegisterAccessBase;
         }
     }
@@ -225,16 +222,11 @@ void FgXeWrapperImpl::registerParameters() {
         passThroughIds_["DXEA_" + key] = hostId + kPassThroughBase;
     });
 
-    int32_t index = 0;
-    for (const ParameterDef& p : kParameters)
-        parameterNames_[index++] = p.name;
+    // The table's own names come first and stay in the table.
     for (const std::string& name : registerNames)
-        parameterNames_[index++] = "DRA_" + name;
+        extraParameterNames_.push_back("DRA_" + name);
     passThroughKeys(
-        [&](const std::string& key, int32_t) { parameterNames_[index++] = "DXEA_" + key; });
-
-    for (const ParameterDef& p : kParameters)
-        parameterDescriptions_[p.name] = p.description;
+        [&](const std::string& key, int32_t) { extraParameterNames_.push_back("DXEA_" + key); });
 
     registerEvents();
 }
@@ -314,7 +306,7 @@ const char* FgXeWrapperImpl::getEventName(uint64_t mask) {
         return nullptr;
     }
     setLastError(kOk);
-    return it->second.c_str();
+    return it->second;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -358,9 +350,9 @@ void FgXeWrapperImpl::applyDefaults() {
     clearSimulatorRegisters(*this);
 
     for (const DefaultValue& d : kDefaults) {
-        auto it = parameterIds_.find(d.name);
-        if (it == parameterIds_.end()) continue;
-        ParameterEntry p = findEntry(it->second);
+        const ParameterDef* def = findParameterByName(d.name);
+        if (def == nullptr) continue;
+        ParameterEntry p = findEntry(def->id);
         if (p.def == nullptr || p.set == nullptr) continue;
         try {
             if (p.def->type == ValueType::Double) {
@@ -381,40 +373,57 @@ void FgXeWrapperImpl::applyDefaults() {
 // Enumeration of the parameters
 
 int32_t FgXeWrapperImpl::getNrOfParameter() {
-    return static_cast<int32_t>(parameterNames_.size());
+    return static_cast<int32_t>(kParameterCount + extraParameterNames_.size());
 }
 
 const char* FgXeWrapperImpl::getParameterName(int32_t index) {
-    auto it = parameterNames_.find(index);
-    if (it == parameterNames_.end()) {
-        setLastError(kInvalidParameter);
-        return nullptr;
+    const char* name = nullptr;
+    if (index >= 0 && static_cast<std::size_t>(index) < kParameterCount) {
+        name = kParameters[static_cast<std::size_t>(index)].name;
+    } else if (index >= 0 &&
+               static_cast<std::size_t>(index) - kParameterCount < extraParameterNames_.size()) {
+        name = extraParameterNames_[static_cast<std::size_t>(index) - kParameterCount].c_str();
     }
-    setLastError(kOk);
-    return it->second.c_str();
+    setLastError(name != nullptr ? kOk : kInvalidParameter);
+    return name;
 }
 
+// The identifier of the parameter at an enumeration index. The pass-through parameters have
+// names here but no identifier.
 int32_t FgXeWrapperImpl::getParameterId(int32_t index) {
-    auto name = parameterNames_.find(index);
-    if (name != parameterNames_.end()) {
-        auto id = parameterIds_.find(name->second);
-        if (id != parameterIds_.end()) {
+    int32_t id = kInvalidParameter;
+    if (index >= 0 && static_cast<std::size_t>(index) < kParameterCount) {
+        id = kParameters[static_cast<std::size_t>(index)].id;
+    } else if (index >= 0 &&
+               static_cast<std::size_t>(index) - kParameterCount < extraParameterNames_.size()) {
+        auto it = registerAccessIds_.find(
+            extraParameterNames_[static_cast<std::size_t>(index) - kParameterCount]);
+        if (it != registerAccessIds_.end()) id = it->second;
+    }
+    setLastError(id != kInvalidParameter ? kOk : kInvalidParameter);
+    return id;
+}
+
+int32_t FgXeWrapperImpl::getParameterIdByName(const char* name) {
+    if (name != nullptr && *name != '\0') {
+        if (const ParameterDef* p = findParameterByName(name)) {
             setLastError(kOk);
-            return id->second;
+            return p->id;
+        }
+        auto it = registerAccessIds_.find(name);
+        if (it != registerAccessIds_.end()) {
+            setLastError(kOk);
+            return it->second;
         }
     }
     setLastError(kInvalidParameter);
     return kInvalidParameter;
 }
 
-int32_t FgXeWrapperImpl::getParameterIdByName(const char* name) {
-    auto it = (name != nullptr && *name != '\0') ? parameterIds_.find(name) : parameterIds_.end();
-    if (it == parameterIds_.end()) {
-        setLastError(kInvalidParameter);
-        return kInvalidParameter;
-    }
-    setLastError(kOk);
-    return it->second;
+int32_t FgXeWrapperImpl::tableParameterId(const char* name) {
+    const ParameterDef* p = findParameterByName(name);
+    if (p == nullptr) throw std::out_of_range(name);
+    return p->id;
 }
 
 } // namespace pellvane

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace pellvane {
 
@@ -79,6 +81,9 @@ private:
     void getDispatch(int32_t id, void* value, uint32_t dma);
     void checkDma(uint32_t dma) const;
     int32_t routeRegisterAccess(int32_t id, void* value, bool set);
+    // The identifier of a parameter of the table, by name; throws std::out_of_range for a name
+    // that is not in the table.
+    static int32_t tableParameterId(const char* name);
     template <class Buffer, class ToHost, class ToDispatch>
     int32_t route(int32_t id, Buffer* value, ToHost&& toHost, ToDispatch&& toDispatch);
 
@@ -93,12 +98,17 @@ private:
     LegacyTriggerState legacyTrigger_;
 
     std::map<int32_t, int32_t> dmaProcessMap_;
-    std::map<std::string, int32_t> parameterIds_;
+    // The parameters beyond the table's own, which the table's name index cannot find: the
+    // design's registers by their names "DRA_<register>" (register access on), the host's
+    // pass-through parameters "DXEA_<parameter>", and every name after the table's, in
+    // enumeration order.
+    std::map<std::string, int32_t> registerAccessIds_;
     std::map<std::string, int32_t> passThroughIds_;
-    std::map<int32_t, std::string> parameterNames_;
-    std::map<std::string, std::string> parameterDescriptions_;
-    std::map<std::string, uint64_t> eventMasks_;
-    std::map<uint64_t, std::string> eventNames_;
+    std::vector<std::string> extraParameterNames_;
+    // The names are the runtime's own (its event records live as long as the image) or the
+    // published aliases of this file: nothing is copied.
+    std::map<std::string_view, uint64_t> eventMasks_;
+    std::map<uint64_t, const char*> eventNames_;
 };
 
 } // namespace pellvane

@@ -1,5 +1,6 @@
 #include "files/ConfigFileParser.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -74,6 +75,8 @@ void Fg_ConfigFileParser::close() {
         std::fclose(file_);
         file_ = nullptr;
     }
+    text_.clear();
+    textCurrent_ = false;
 }
 
 bool Fg_ConfigFileParser::checkFileType(const char* filename) {
@@ -101,9 +104,10 @@ bool Fg_ConfigFileParser::setSaveFile(const char* filename) {
 
 void Fg_ConfigFileParser::writeLine(const std::string& text) {
     if (file_ == nullptr) return;
-    // Write errors are not reported: a short file shows up when it is loaded.
+    // Write errors are not reported: a short file shows up when it is loaded. The stream is
+    // flushed when the file is closed (or read again), not after every line.
     (void)std::fwrite(text.data(), 1, text.size(), file_);
-    std::fflush(file_);
+    textCurrent_ = false;
 }
 
 void Fg_ConfigFileParser::writeConfigFileHeader() {
@@ -154,9 +158,31 @@ void Fg_ConfigFileParser::writePortSection(int32_t port) {
 // ---------------------------------------------------------------------------------------------
 // Reading
 
+// Starts reading at the first line again.
+void Fg_ConfigFileParser::rewindText() {
+    readPosition_ = 0;
+    if (textCurrent_ || file_ == nullptr) return;
+    text_.clear();
+    std::rewind(file_);
+    char chunk[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file_)) > 0)
+        text_.append(chunk, n);
+    textCurrent_ = true;
+}
+
+// One line as fgets gives it: up to and including its line feed, a longer line in pieces of
+// 255 characters (each of which counts as a line), always zero-terminated.
 bool Fg_ConfigFileParser::readLine(char* line) {
-    // A longer line comes in pieces of 255 characters, each of which counts as a line.
-    return file_ != nullptr && std::fgets(line, kLineBuffer, file_) != nullptr;
+    if (file_ == nullptr || readPosition_ >= text_.size()) return false;
+    const char* start = text_.data() + readPosition_;
+    std::size_t n = std::min<std::size_t>(kLineBuffer - 1, text_.size() - readPosition_);
+    if (const void* feed = std::memchr(start, '\n', n))
+        n = static_cast<std::size_t>(static_cast<const char*>(feed) - start) + 1;
+    std::memcpy(line, start, n);
+    line[n] = '\0';
+    readPosition_ += n;
+    return true;
 }
 
 int32_t Fg_ConfigFileParser::parseKeyFromLine(const char* key, char* out) {
@@ -164,7 +190,7 @@ int32_t Fg_ConfigFileParser::parseKeyFromLine(const char* key, char* out) {
         putError(out);
         return kNotFound;
     }
-    std::rewind(file_);
+    rewindText();
     char line[kLineBuffer];
     while (readLine(line)) {
         if (std::strstr(line, key) == nullptr) continue;
@@ -196,7 +222,7 @@ int32_t Fg_ConfigFileParser::parseKey(const char* section, const char* key, char
         putError(out);
         return kNotFound;
     }
-    std::rewind(file_);
+    rewindText();
     char line[kLineBuffer];
     bool inSection = false;
     while (!inSection && readLine(line))

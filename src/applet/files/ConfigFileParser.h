@@ -6,6 +6,7 @@
 // host process that runs with a comma as decimal separator still gets files with a point.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -64,9 +65,15 @@ public:
 
 private:
     bool readLine(char* line);
+    void rewindText();
     void writeLine(const std::string& text);
 
     std::FILE* file_ = nullptr;
+    // Every look-up reads the file from its first line. The text is read from the file once,
+    // at the first look-up after opening or writing, and the lines are then taken from here.
+    std::string text_;
+    std::size_t readPosition_ = 0;
+    bool textCurrent_ = false;
 };
 
 } // namespace pellvane

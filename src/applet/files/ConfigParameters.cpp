@@ -140,7 +140,7 @@ bool storedInFirstPass(const ConfigKey& key) {
 void FgXeWrapperImpl::saveParameters(Fg_ConfigFileParser& parser) {
     parser.writePortSection(kPort);
     for (const ConfigKey& key : kKeys) {
-        ParameterEntry e = findEntry(parameterIds_.at(key.name));
+        ParameterEntry e = findEntry(tableParameterId(key.name));
         if (e.field == nullptr) continue;
         void* field = e.field(*this);
         switch (key.form) {
@@ -176,7 +176,7 @@ void FgXeWrapperImpl::saveParameters(Fg_ConfigFileParser& parser) {
 bool FgXeWrapperImpl::loadParameters(Fg_ConfigFileParser& parser) {
     // Reads one key into the parameter's field, or hands it to the setter (errors dropped).
     auto load = [&](const ConfigKey& key, bool apply) {
-        ParameterEntry e = findEntry(parameterIds_.at(key.name));
+        ParameterEntry e = findEntry(tableParameterId(key.name));
         if (e.field == nullptr || (apply && e.set == nullptr)) return false;
         switch (key.form) {
         case Form::Number: {

@@ -113,15 +113,19 @@ int32_t FgXeWrapper::readHostRegister(int32_t id, uint32_t& value) const {
     return fn(hostHandle(), id, &value, kDma0, kTypeUint32);
 }
 
+namespace {
+uint64_t infoKey(int32_t port, int32_t id) {
+    return (uint64_t{static_cast<uint32_t>(port)} << 32) | static_cast<uint32_t>(id);
+}
+} // namespace
+
 void FgXeWrapper::indexInfoNode(int32_t port, int32_t id, ParameterInfoNode* node) {
-    if (node != nullptr) infoIndex_[port][id] = node;
+    if (node != nullptr) infoIndex_[infoKey(port, id)] = node;
 }
 
 ParameterInfoNode* FgXeWrapper::infoNode(int32_t id, int32_t port) const {
-    auto p = infoIndex_.find(port);
-    if (p == infoIndex_.end()) return nullptr;
-    auto n = p->second.find(id);
-    return n == p->second.end() ? nullptr : n->second;
+    auto n = infoIndex_.find(infoKey(port, id));
+    return n == infoIndex_.end() ? nullptr : n->second;
 }
 
 // The GenApi description of one port, generated afresh from the information tree.

@@ -4,11 +4,12 @@
 #pragma once
 
 #include "host/HostBinding.h"
+#include "parameters/NodeAccess.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
+#include <unordered_map>
 
 namespace pellvane {
 
@@ -91,10 +92,16 @@ public:
     ParameterInfoNode* infoNode(int32_t id, int32_t port = 0) const;
 
     // Changes the information node of a parameter (limits that follow other parameters, access
-    // that follows a mode); nothing happens for a parameter without a node.
+    // that follows a mode); nothing happens for a parameter without a node. A host walks these
+    // records while other threads set parameters, so the change is made on a copy and the
+    // words it may touch (the access value and the limits) are stored back atomically.
     template <class Change>
     void updateInfoNode(int32_t id, Change&& change) {
-        if (ParameterInfoNode* node = infoNode(id)) change(*node);
+        ParameterInfoNode* node = infoNode(id);
+        if (node == nullptr) return;
+        ParameterInfoNode changed = *node;
+        change(changed);
+        pellvane::publishNodeChange(*node, changed);
     }
     void setNodeAccess(int32_t id, int32_t access) {
         updateInfoNode(id, [access](ParameterInfoNode& n) { n.access = access; });
@@ -107,7 +114,9 @@ protected:
 
 private:
     std::unique_ptr<HostBinding> binding_;
-    std::map<int32_t, std::map<int32_t, ParameterInfoNode*>> infoIndex_;
+    // By port in the upper and identifier in the lower 32 bits: parameter sets that move a
+    // limit or an access look their node up here.
+    std::unordered_map<uint64_t, ParameterInfoNode*> infoIndex_;
     bool registerAccessEnabled_ = false;
 };
 

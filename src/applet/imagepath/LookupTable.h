@@ -61,7 +61,10 @@ inline void computeProcessingTable(double offset, double gain, double gamma, int
         const double x = static_cast<double>(i) / (n - 1.0);
         const double base = (x + offset) * gain;
         int32_t e = 0;
-        if (!(base < 0.0)) e = truncateToInt32(std::pow(base, exponent) * m + 0.5);
+        // A power of exactly 1 is the base itself (pow is exact there), and gamma 1 is the
+        // default: start-up computes this table on every board.
+        if (!(base < 0.0))
+            e = truncateToInt32((exponent == 1.0 ? base : std::pow(base, exponent)) * m + 0.5);
         // Inverted from the unclamped value in 32-bit arithmetic, which wraps.
         if (invert == 1) e = static_cast<int32_t>(kLutMaxValue - static_cast<uint32_t>(e));
         table[i] = static_cast<uint32_t>(e);

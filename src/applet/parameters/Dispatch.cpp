@@ -6,7 +6,6 @@
 #include "parameters/ParameterTable.h"
 
 #include <cstring>
-#include <string>
 #include <type_traits>
 
 namespace pellvane {
@@ -92,8 +91,10 @@ void FgXeWrapperImpl::checkDma(uint32_t dma) const {
 
 void FgXeWrapperImpl::setDispatch(int32_t id, const void* value, uint32_t dma) {
     checkDma(dma);
-    if (isReadOnlyId(id)) throw kNotWritableOrUnbound;
+    // What isReadOnlyId tells, from the one look-up of the entry.
+    if (id == kDescriptionQueryId) throw kNotWritableOrUnbound;
     ParameterEntry p = findEntry(id);
+    if (p.def != nullptr && p.def->access != Access::ReadWrite) throw kNotWritableOrUnbound;
     if (p.def == nullptr || p.set == nullptr) throw kInvalidParameter;
     p.set(*this, value, true);
 }
@@ -102,9 +103,9 @@ void FgXeWrapperImpl::getDispatch(int32_t id, void* value, uint32_t dma) {
     checkDma(dma);
     if (id == kDescriptionQueryId) {
         // The buffer holds a parameter name on entry and receives its description.
-        auto it = parameterDescriptions_.find(std::string(static_cast<const char*>(value)));
-        if (it == parameterDescriptions_.end()) throw kInvalidParameter;
-        std::memcpy(value, it->second.c_str(), it->second.size() + 1);
+        const ParameterDef* p = findParameterByName(static_cast<const char*>(value));
+        if (p == nullptr) throw kInvalidParameter;
+        std::memcpy(value, p->description, std::strlen(p->description) + 1);
         return;
     }
     ParameterEntry p = findEntry(id);

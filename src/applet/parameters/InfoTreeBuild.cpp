@@ -448,7 +448,7 @@ void FgXeWrapperImpl::buildParameterInfo() {
             continue;
         }
         ParameterInfoNode* parent = categories[path];
-        int32_t id = parameterIds_.at(row.name);
+        int32_t id = tableParameterId(row.name);
         NodeAttributes a{row.displayName, row.name, row.access, row.level, 1, row.unit, id, kPort};
         ParameterInfoNode* node = nullptr;
         switch (row.kind) {

@@ -1,5 +1,7 @@
 #include "parameters/ParameterInfoBuilderXML.h"
 
+#include "parameters/NodeAccess.h"
+
 #include <charconv>
 #include <cstring>
 #include <map>
@@ -114,7 +116,8 @@ void ParameterInfoBuilderXML::visit(const ParameterInfoNode* category) {
         if (category->displayName != nullptr &&
             std::strcmp(category->displayName, "Direct Register Access") == 0)
             continue;
-        writeFeature(*child, *category);
+        // Sets on other threads may move this node's limits or access meanwhile.
+        writeFeature(snapshotNode(*child), *category);
     }
 }
 

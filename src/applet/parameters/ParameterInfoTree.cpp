@@ -2,6 +2,8 @@
 
 #include "host/ErrorCodes.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -16,6 +18,12 @@ void* allocateZeroed(std::size_t count, std::size_t size) {
     void* p = std::calloc(count, size);
     if (p == nullptr) throw std::bad_alloc();
     return p;
+}
+
+// The slots a category's child array has for `count` children: it grows by doubling, so that
+// adding a child rarely moves the array. Only the first childCount slots are ever read.
+std::size_t childCapacity(std::size_t count) {
+    return count == 0 ? 0 : std::max<std::size_t>(8, std::bit_ceil(count));
 }
 
 char* copyString(const char* s) {
@@ -36,7 +44,9 @@ ParameterInfoTree::~ParameterInfoTree() {
 
 ParameterInfoNode* ParameterInfoTree::allocate(int32_t port) {
     Port& p = ports_[static_cast<std::size_t>(port)];
-    p.nodes.reserve(p.nodes.size() + 1); // may throw before anything is allocated
+    // Room for one more, grown geometrically; may throw before anything is allocated.
+    if (p.nodes.size() == p.nodes.capacity())
+        p.nodes.reserve(std::max<std::size_t>(64, 2 * p.nodes.size()));
     auto* node = static_cast<ParameterInfoNode*>(allocateZeroed(1, sizeof(ParameterInfoNode)));
     p.nodes.push_back(node);
     node->port = port;
@@ -72,24 +82,19 @@ ParameterInfoNode* ParameterInfoTree::createParameter(ParameterInfoNode* parent,
     if (!validPort(port) || ports_[static_cast<std::size_t>(port)].closed) return nullptr;
 
     // Grow the parent's child array first, so that a failed allocation leaves the tree as it
-    // was.
+    // was (a larger array holding the same children is the same tree).
     auto count = static_cast<std::size_t>(parent->a.childCount);
-    auto** children =
-        static_cast<ParameterInfoNode**>(allocateZeroed(count + 1, sizeof(ParameterInfoNode*)));
-    ParameterInfoNode* node = nullptr;
-    try {
-        node = allocate(port);
-    } catch (...) {
-        std::free(children);
-        throw;
+    if (count == childCapacity(count)) {
+        auto** grown = static_cast<ParameterInfoNode**>(std::realloc(
+            parent->b.children, childCapacity(count + 1) * sizeof(ParameterInfoNode*)));
+        if (grown == nullptr) throw std::bad_alloc();
+        parent->b.children = grown;
     }
+    ParameterInfoNode* node = allocate(port);
     node->kind = kind;
     node->index = parent->c.childCounter++;
-    if (count > 0) std::memcpy(children, parent->b.children, count * sizeof(ParameterInfoNode*));
-    std::free(parent->b.children);
-    parent->b.children = children;
     parent->a.childCount = static_cast<int32_t>(count + 1);
-    children[count] = node;
+    parent->b.children[count] = node;
 
     if (kind != PI_KIND_CATEGORY) {
         node->displayName = copyString(a.displayName);

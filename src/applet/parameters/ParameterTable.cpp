@@ -1,6 +1,7 @@
 #include "parameters/ParameterTable.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace pellvane {
 
@@ -234,15 +235,19 @@ const std::array<ParameterDef, kParameterCount> kParameters = {{
 
 namespace {
 
-// The table sorted by identifier, with each module's setter and getter joined in.
+// The table sorted by identifier, with each module's setter and getter joined in. The
+// identifiers are searched in an array of their own: every set and get looks one up.
 struct IdIndex {
     std::array<ParameterEntry, kParameterCount> byId{};
+    std::array<int32_t, kParameterCount> ids{};
     IdIndex() {
         for (std::size_t i = 0; i < kParameterCount; ++i)
             byId[i] = ParameterEntry{&kParameters[i], nullptr, nullptr, nullptr};
         std::sort(byId.begin(), byId.end(), [](const ParameterEntry& a, const ParameterEntry& b) {
             return a.def->id < b.def->id;
         });
+        for (std::size_t i = 0; i < kParameterCount; ++i)
+            ids[i] = byId[i].def->id;
         for (auto bindings : {imagePathBindings(), simulatorBindings(), lookupTableBindings(),
                               triggerBindings(), legacyTriggerBindings()}) {
             for (const ParameterBinding& b : bindings) {
@@ -255,15 +260,34 @@ struct IdIndex {
         }
     }
     ParameterEntry* find(int32_t id) {
-        auto it =
-            std::lower_bound(byId.begin(), byId.end(), id,
-                             [](const ParameterEntry& e, int32_t v) { return e.def->id < v; });
-        return (it != byId.end() && it->def->id == id) ? &*it : nullptr;
+        auto it = std::lower_bound(ids.begin(), ids.end(), id);
+        return (it != ids.end() && *it == id) ? &byId[static_cast<std::size_t>(it - ids.begin())]
+                                              : nullptr;
     }
 };
 
 IdIndex& idIndex() {
     static IdIndex index;
+    return index;
+}
+
+// The table by name: every applet object looks its names up here, so that none of them keeps
+// a copy of the table's names and descriptions.
+struct NameIndex {
+    std::unordered_map<std::string_view, const ParameterDef*> byName;
+    NameIndex() {
+        byName.reserve(kParameterCount);
+        for (const ParameterDef& p : kParameters)
+            byName.emplace(p.name, &p);
+    }
+    const ParameterDef* find(std::string_view name) const {
+        auto it = byName.find(name);
+        return it != byName.end() ? it->second : nullptr;
+    }
+};
+
+const NameIndex& nameIndex() {
+    static const NameIndex index;
     return index;
 }
 
@@ -276,6 +300,10 @@ ParameterEntry findEntry(int32_t id) {
 
 const ParameterDef* findParameter(int32_t id) {
     return findEntry(id).def;
+}
+
+const ParameterDef* findParameterByName(std::string_view name) {
+    return nameIndex().find(name);
 }
 
 bool isReadOnlyId(int32_t id) {

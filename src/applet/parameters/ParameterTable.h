@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace pellvane {
 
@@ -75,6 +76,9 @@ constexpr int32_t kDescriptionQueryId = 24114;
 
 // The parameter with this identifier, or null.
 const ParameterDef* findParameter(int32_t id);
+
+// The parameter with this name, or null.
+const ParameterDef* findParameterByName(std::string_view name);
 
 // The parameter with this identifier and its setter and getter; def is null for an identifier
 // that is not a parameter.

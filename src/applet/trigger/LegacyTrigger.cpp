@@ -61,8 +61,8 @@ private:
 };
 
 // The legacy setters work only while the legacy mode is on: the opposite of the lock.
-void requireLegacyMode(FgXeWrapperImpl& a) {
-    if (a.legacyTrigger().mode != 1) throw kInvalidParameter;
+bool legacyModeOn(FgXeWrapperImpl& a) {
+    return a.legacyTrigger().mode == 1;
 }
 
 // The two legacy pulses: ExSync is pulse-form generator 0 and leaves on digital output 1, the
@@ -118,12 +118,13 @@ void routePulse(FgXeWrapperImpl& a, Pulse p) {
         if (lineCarries(s.ccSel[k], p)) setCcSelect(a, k, lineSelection(s, k), true);
 }
 
-// A legacy setter: validated value stored, refused while the legacy mode is off, then its
-// area trigger sets made under the internal flag.
+// A legacy setter: refused while the legacy mode is off, else the validated value stored and
+// its area trigger sets made under the internal flag. The refusal comes before the store, not
+// as a throw from inside it: start-up applies every legacy default while the mode is off.
 template <class T, class Apply>
 void legacyCommit(FgXeWrapperImpl& a, T& stored, const T& value, bool report, Apply&& apply) {
+    if (!legacyModeOn(a)) return reject(kInvalidParameter, report);
     commit(stored, value, report, [&] {
-        requireLegacyMode(a);
         InternalSet internal(a.legacyTrigger());
         apply();
     });
@@ -221,7 +222,8 @@ void setPulseDelay(FgXeWrapperImpl& a, double value, bool report) {
 // Kept with the configuration only; the design has no prescaler of its own.
 void setPrescaler(FgXeWrapperImpl& a, double value, bool report) {
     if (!inRange(value, kMinPrescaler, kMaxPrescaler)) return reject(kValueOutOfRange, report);
-    commit(a.legacyTrigger().prescaler, value, report, [&] { requireLegacyMode(a); });
+    if (!legacyModeOn(a)) return reject(kInvalidParameter, report);
+    a.legacyTrigger().prescaler = value;
 }
 
 // Digital outputs 3 and 7 show the two bits as static levels: a constant low selection,
