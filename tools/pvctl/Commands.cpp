@@ -547,6 +547,10 @@ void runGrab(Context& ctx, const Args& a) {
     Json files = Json::array();
     std::string text;
     int64_t overwritten = 0;
+    // The rate is timed from the first picture's arrival to the last one's: the wait for the
+    // first picture is the trigger's start-up, not its rate.
+    auto firstArrival = start;
+    auto lastArrival = start;
     for (int64_t n = 1; n <= count; ++n) {
         if (mode == kSoftwareMode) sendPulse(b, send);
         const frameindex_t last = Fg_getLastPicNumberBlockingEx(b.handle(), n, 0, timeout, s.mem);
@@ -556,6 +560,8 @@ void runGrab(Context& ctx, const Args& a) {
                                  std::to_string(count),
                              "pictures come only while the trigger system runs; see "
                              "`pvctl describe FG_TRIGGERSTATE`");
+        lastArrival = std::chrono::steady_clock::now();
+        if (n == 1) firstArrival = lastArrival;
         if (last - n >= kGrabBuffers) {
             ++overwritten; // the ring went round before this picture was written out
         } else {
@@ -580,11 +586,12 @@ void runGrab(Context& ctx, const Args& a) {
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double between = std::chrono::duration<double>(lastArrival - firstArrival).count();
+    const double rate = count > 1 && between > 0 ? static_cast<double>(count - 1) / between : 0.0;
     char summary[160];
-    std::snprintf(summary, sizeof summary,
-                  "%lld pictures of %ux%u, %d bit, in %.2f s (%.1f frames/s)\n",
-                  static_cast<long long>(count), width, height, format == kGray16 ? 16 : 8, seconds,
-                  seconds > 0 ? static_cast<double>(count) / seconds : 0.0);
+    std::snprintf(
+        summary, sizeof summary, "%lld pictures of %ux%u, %d bit, in %.2f s (%.1f frames/s)\n",
+        static_cast<long long>(count), width, height, format == kGray16 ? 16 : 8, seconds, rate);
     text += summary;
     if (overwritten > 0)
         text += std::to_string(overwritten) +
