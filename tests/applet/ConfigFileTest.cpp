@@ -1,6 +1,10 @@
 // Saving and loading the whole parameter set through .mcf files.
 #include "Harness.h"
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -172,4 +176,10 @@ TEST_F(ConfigFiles, NamesAndMissingFiles) {
     EXPECT_EQ(x().Fg_loadConfig(&fg_, txt.c_str()), -2076);
     EXPECT_EQ(x().Fg_loadConfig(&fg_, nullptr), -2076);
     EXPECT_EQ(x().Fg_loadConfig(&fg_, writeFile("empty.mcf", "").c_str()), -5000);
+#if !defined(_WIN32)
+    // A pipe is no configuration: refused at once, not waited on for a writer.
+    const std::string pipe = file("pipe.mcf");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(x().Fg_loadConfig(&fg_, pipe.c_str()), -2076);
+#endif
 }

@@ -193,6 +193,13 @@ TEST_F(LutFile, FileFailuresKeepTheStoredNames) {
         EXPECT_EQ(setText(kSaveFile, "/dev/full"), kFileIoFailed); // no space left
         EXPECT_EQ(getText(kSaveFile), "");
     }
+    // A device is no table: refused at once instead of read for ever.
+    if (fs::exists("/dev/zero")) {
+        ASSERT_EQ(setText(kCustomFile, good), 0);
+        ASSERT_EQ(set(kType, kCustom), 0);
+        EXPECT_EQ(setText(kCustomFile, "/dev/zero"), kFileNotOpened);
+        EXPECT_EQ(getText(kCustomFile), good);
+    }
 #endif
 }
 

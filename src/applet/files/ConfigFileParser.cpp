@@ -1,5 +1,7 @@
 #include "files/ConfigFileParser.h"
 
+#include "files/RegularFile.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -84,7 +86,7 @@ bool Fg_ConfigFileParser::checkFileType(const char* filename) {
 }
 
 bool Fg_ConfigFileParser::checkFileExist(const char* filename) {
-    if (filename == nullptr) return false;
+    if (filename == nullptr || isSpecialFile(filename)) return false;
     std::FILE* f = std::fopen(filename, "r");
     if (f == nullptr) return false;
     std::fclose(f);

@@ -1,5 +1,7 @@
 #include "files/LutFileParser.h"
 
+#include "files/RegularFile.h"
+
 #include "platform/AsciiText.h"
 
 #include <algorithm>
@@ -72,7 +74,7 @@ LutFileParser::~LutFileParser() {
 }
 
 bool LutFileParser::fileReadable(const char* fileName) {
-    if (fileName == nullptr) return false;
+    if (fileName == nullptr || isSpecialFile(fileName)) return false;
     std::FILE* f = std::fopen(fileName, "r");
     if (f == nullptr) return false;
     std::fclose(f);
