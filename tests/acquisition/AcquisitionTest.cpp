@@ -397,4 +397,17 @@ TEST_F(Acquisition, WaitOnTheRealClockEndsWhenAnotherThreadTriggers) {
     EXPECT_EQ(Fg_getStatusEx(fg_, GRAB_ACTIVE, 0, 0, mem_), 0); // one picture asked, one came
 }
 
+// Stopping the acquisition ends a wait in progress at once, so a board can then be closed.
+TEST_F(Acquisition, StoppingTheAcquisitionEndsAWaitInProgress) {
+    vb_clock_manual(0);
+    setInt("FG_TRIGGERSTATE", kSyncStop);
+    start(GRAB_INFINITE);
+    std::atomic<int64_t> result{0};
+    std::thread waiter([&] { result = Fg_getLastPicNumberBlockingEx(fg_, 1, 0, 30, mem_); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(Fg_stopAcquireEx(fg_, 0, mem_, 0), 0);
+    waiter.join();
+    EXPECT_EQ(result, FG_ERR_NOT_ACQUIRING);
+}
+
 } // namespace

@@ -99,7 +99,9 @@ enum {
 KEST_APP_API Fg_Struct* Fg_Init(const char* applet, unsigned int boardIndex);
 
 /* Stops any acquisition, frees the board's frame buffers, lets the applet tear down and unloads
-   it. The record is invalid afterwards. */
+   it. The record is invalid afterwards. No other thread may be inside a call on the same record
+   meanwhile: to close a board that a thread waits on, stop the acquisition first
+   (Fg_stopAcquireEx ends every wait with FG_ERR_NOT_ACQUIRING) and let the wait return. */
 KEST_APP_API int32_t Fg_FreeGrabber(Fg_Struct* fg);
 
 /* The error of the last call on `fg`; with a null `fg`, that of the last failed Fg_Init. */
