@@ -88,8 +88,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             buffer[i] = in.byte();
         // The LUT field records keep their index inside the table most of the time.
         void* value = (op & 8) != 0 ? nullptr : buffer.data();
+        // A set of a file name passes a name in the scratch folder; a get receives the stored
+        // name into the whole buffer, as the string getters take no size and the caller must
+        // provide room for any name.
         std::string file;
-        if (value != nullptr && (id == kIdLutCustomFile || id == kIdLutSaveFile)) {
+        if (value != nullptr && (op & 1) != 0 && (id == kIdLutCustomFile || id == kIdLutSaveFile)) {
             file = scratchName(buffer.data(), length % 12);
             value = file.data();
         }
