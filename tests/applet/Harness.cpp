@@ -9,6 +9,7 @@
 #endif
 
 #include <atomic>
+#include <cstring>
 #include <stdexcept>
 
 namespace pvtest {
@@ -205,6 +206,16 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+}
+
+const ParameterInfoNode* findIn(const ParameterInfoNode* category, const char* name) {
+    for (int32_t i = 0; i < category->a.childCount; ++i) {
+        const ParameterInfoNode* child = category->b.children[i];
+        if (child->name != nullptr && std::strcmp(child->name, name) == 0) return child;
+        if (child->kind == PI_KIND_CATEGORY)
+            if (const ParameterInfoNode* found = findIn(child, name)) return found;
+    }
+    return nullptr;
 }
 
 } // namespace pvtest

@@ -2,6 +2,7 @@
 // and gives tests its 31 exports, plus a board on the virtual board to open it on.
 #pragma once
 
+#include "pellvane/ParameterInfoNode.h"
 #include "vboard/vboard.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +111,9 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The parameter node named `name` below `category`, searched depth first; null when absent.
+const ParameterInfoNode* findIn(const ParameterInfoNode* category, const char* name);
 
 // The directory the applet library was loaded from.
 std::filesystem::path appletDirectory();

@@ -33,16 +33,6 @@ Writes loggedWrites() {
     return out;
 }
 
-const ParameterInfoNode* findIn(const ParameterInfoNode* category, const char* name) {
-    for (int32_t i = 0; i < category->a.childCount; ++i) {
-        const ParameterInfoNode* child = category->b.children[i];
-        if (child->name != nullptr && std::strcmp(child->name, name) == 0) return child;
-        if (child->kind == PI_KIND_CATEGORY)
-            if (const ParameterInfoNode* found = findIn(child, name)) return found;
-    }
-    return nullptr;
-}
-
 // A region-of-interest parameter: its register pair, its partner and the frame they share.
 struct Roi {
     const char* name;
@@ -94,7 +84,7 @@ protected:
     int32_t advertisedMax(const char* name) {
         auto* root = static_cast<const ParameterInfoNode*>(x().Fg_getParameterInfo(&fg_, 0));
         for (; root != nullptr; root = root->previousRoot)
-            if (const ParameterInfoNode* n = findIn(root, name)) return n->a.i32.max;
+            if (const ParameterInfoNode* n = pvtest::findIn(root, name)) return n->a.i32.max;
         ADD_FAILURE() << name << " has no information node";
         return -1;
     }

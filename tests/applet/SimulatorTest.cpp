@@ -31,16 +31,6 @@ Writes generatorWrites() {
     return out;
 }
 
-const ParameterInfoNode* findIn(const ParameterInfoNode* category, const char* name) {
-    for (int32_t i = 0; i < category->a.childCount; ++i) {
-        const ParameterInfoNode* child = category->b.children[i];
-        if (child->name != nullptr && std::strcmp(child->name, name) == 0) return child;
-        if (child->kind == PI_KIND_CATEGORY)
-            if (const ParameterInfoNode* found = findIn(child, name)) return found;
-    }
-    return nullptr;
-}
-
 class Simulator : public OpenBoard {
 protected:
     int32_t id(const char* name) { return x().Fg_getParameterIdByName(&fg_, name); }
@@ -65,7 +55,7 @@ protected:
         static const ParameterInfoNode none{};
         auto* root = static_cast<const ParameterInfoNode*>(x().Fg_getParameterInfo(&fg_, 0));
         for (; root != nullptr; root = root->previousRoot)
-            if (const ParameterInfoNode* n = findIn(root, name)) return *n;
+            if (const ParameterInfoNode* n = pvtest::findIn(root, name)) return *n;
         ADD_FAILURE() << name << " has no information node";
         return none;
     }
