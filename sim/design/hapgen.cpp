@@ -5,7 +5,7 @@
 //
 // A plain program for the build machine: it uses nothing but the standard library, so a cross
 // build can still compile it with the build machine's compiler and run it there.
-#include "design_format.h"
+#include "DesignFormat.h"
 
 #include <cstdio>
 #include <fstream>

@@ -1,7 +1,7 @@
 // The design model: the one place that holds the state of every virtual board.
-#include "vboard_model.h"
+#include "VboardModel.h"
 
-#include "pipeline.h"
+#include "Pipeline.h"
 
 #include <array>
 #include <condition_variable>

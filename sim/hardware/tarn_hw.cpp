@@ -2,7 +2,7 @@
 //
 // Register ids are the runtime's ids. The board keeps each register masked to its width, as
 // the hardware would drop the bits above it.
-#include "vboard_model.h"
+#include "VboardModel.h"
 
 #include <cstdint>
 

@@ -9,8 +9,8 @@
 //
 // Older and trimmed-down host libraries lack some functions; the build compiles this file once
 // per variant with the KEST_WITH_* switches below turned off as needed.
-#include "board_record.h"
-#include "host_handle.h"
+#include "BoardRecord.h"
+#include "HostHandle.h"
 
 #include <cstdint>
 #include <new>

@@ -4,7 +4,7 @@
 // design model, which from then on knows the design's registers; the image handle is the
 // model's record of the loaded image. Every query checks the handle against the model, so a
 // stale or foreign handle gets "nothing" rather than a crash.
-#include "vboard_model.h"
+#include "VboardModel.h"
 
 #include <cstdint>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "design_format.h"
+#include "DesignFormat.h"
 
 #include <charconv>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "host_handle.h"
+#include "HostHandle.h"
 
-#include "board_record.h"
+#include "BoardRecord.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "info_tree.h"
+#include "InfoTree.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "board_record.h"
+#include "BoardRecord.h"
 
 #include <algorithm>
 #include <cstdlib>

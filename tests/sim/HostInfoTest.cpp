@@ -1,5 +1,5 @@
 // The host's parameter-information tree, and the host-library variants.
-#include "sim_test_support.h"
+#include "SimTestSupport.h"
 
 #if defined(_WIN32)
 #include <windows.h>

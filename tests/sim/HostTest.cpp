@@ -1,6 +1,6 @@
 // The host library: handles, the design registers as host parameters, the lookup table, the
 // host's own parameters and the acquisition calls.
-#include "sim_test_support.h"
+#include "SimTestSupport.h"
 
 #include <cstdio>
 #include <fstream>

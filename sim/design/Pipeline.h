@@ -11,7 +11,7 @@
 #ifndef PELLVANE_SIM_PIPELINE_H
 #define PELLVANE_SIM_PIPELINE_H
 
-#include "design_format.h"
+#include "DesignFormat.h"
 
 #include <array>
 #include <chrono>

@@ -1,5 +1,5 @@
 // The hardware access library against the board model: masking, logging, failures, presets.
-#include "sim_test_support.h"
+#include "SimTestSupport.h"
 
 namespace {
 

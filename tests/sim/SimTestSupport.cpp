@@ -1,4 +1,4 @@
-#include "sim_test_support.h"
+#include "SimTestSupport.h"
 
 #include <fstream>
 #include <iterator>

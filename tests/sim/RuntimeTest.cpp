@@ -1,5 +1,5 @@
 // The runtime: loading images and answering for the design they carry.
-#include "sim_test_support.h"
+#include "SimTestSupport.h"
 
 #include <cstddef>
 #include <cstring>

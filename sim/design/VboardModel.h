@@ -8,7 +8,7 @@
 #ifndef PELLVANE_SIM_VBOARD_MODEL_H
 #define PELLVANE_SIM_VBOARD_MODEL_H
 
-#include "design_format.h"
+#include "DesignFormat.h"
 
 #include <vboard/vboard.h>
 

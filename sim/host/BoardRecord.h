@@ -3,7 +3,7 @@
 #ifndef PELLVANE_SIM_BOARD_RECORD_H
 #define PELLVANE_SIM_BOARD_RECORD_H
 
-#include "vboard_model.h"
+#include "VboardModel.h"
 
 #include <kestlib5/kestlib5.h>
 

@@ -1,5 +1,5 @@
 // The generated image and the description codec behind it.
-#include "sim_test_support.h"
+#include "SimTestSupport.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "pipeline.h"
+#include "Pipeline.h"
 
 #include <algorithm>
 #include <chrono>

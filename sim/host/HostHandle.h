@@ -2,8 +2,8 @@
 #ifndef PELLVANE_SIM_HOST_HANDLE_H
 #define PELLVANE_SIM_HOST_HANDLE_H
 
-#include "info_tree.h"
-#include "vboard_model.h"
+#include "InfoTree.h"
+#include "VboardModel.h"
 
 #include <array>
 #include <cstdint>

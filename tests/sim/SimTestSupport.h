@@ -3,7 +3,7 @@
 #ifndef PELLVANE_TESTS_SIM_SUPPORT_H
 #define PELLVANE_TESTS_SIM_SUPPORT_H
 
-#include "design_format.h"
+#include "DesignFormat.h"
 
 #include <pellvane/ParameterInfoNode.h>
 #include <vboard/vboard.h>
