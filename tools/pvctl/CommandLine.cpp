@@ -114,10 +114,11 @@ Args parseArgs(const Command& c, const std::vector<std::string>& words) {
     app.set_help_flag();
     Args a;
     std::vector<std::vector<std::string>> positional(c.arguments.size());
+    std::vector<std::string> single(c.arguments.size());
     for (std::size_t i = 0; i < c.arguments.size(); ++i) {
         const ArgumentSpec& spec = c.arguments[i];
-        CLI::Option* o = app.add_option("argument" + std::to_string(i), positional[i]);
-        o->expected(spec.many ? -1 : 1);
+        CLI::Option* o = spec.many ? app.add_option("argument" + std::to_string(i), positional[i])
+                                   : app.add_option("argument" + std::to_string(i), single[i]);
         if (spec.required) o->required();
     }
     std::vector<std::string> values(c.options.size());
@@ -140,8 +141,12 @@ Args parseArgs(const Command& c, const std::vector<std::string>& words) {
             what = "usage: " + usageOf(c);
         throw UsageError(std::string(c.name) + ": " + what + " (see pvctl " + c.name + " --help)");
     }
-    for (auto& p : positional)
-        a.positional.insert(a.positional.end(), p.begin(), p.end());
+    for (std::size_t i = 0; i < c.arguments.size(); ++i) {
+        if (c.arguments[i].many)
+            a.positional.insert(a.positional.end(), positional[i].begin(), positional[i].end());
+        else if (app.count("argument" + std::to_string(i)) > 0)
+            a.positional.push_back(single[i]);
+    }
     for (std::size_t i = 0; i < c.options.size(); ++i) {
         const OptionSpec& spec = c.options[i];
         if (spec.value != nullptr && app.count(namesOf(spec).back()) > 0)

@@ -555,7 +555,8 @@ void runGrab(Context& ctx, const Args& a) {
         if (n == 1) firstArrival = lastArrival;
         // A place in the writers' queue, waited for while the picture is still in its buffer.
         std::vector<uint8_t>* slot = nullptr;
-        while (slot == nullptr && acq.intact(n) && pool.error().empty() && !stop())
+        // Even after Ctrl-C: the picture is here, and it is saved.
+        while (slot == nullptr && acq.intact(n) && pool.error().empty())
             slot = pool.reserve(g.bytes(), 5);
         const void* pixels = slot != nullptr ? acq.picture(n) : nullptr;
         if (pixels != nullptr) std::memcpy(slot->data(), pixels, g.bytes());
@@ -794,7 +795,11 @@ const std::string* Args::option(const std::string& name) const {
 
 bool reportFileCheck(Context& ctx, Board& fresh, const std::string& file, bool asCommand) {
     FileChecker checker(fresh);
-    const std::vector<Finding> findings = checker.check(file);
+    std::vector<Finding> findings = checker.check(file);
+    // In the order of the file, whole-file findings first; those of a file it names after it.
+    std::stable_sort(findings.begin(), findings.end(), [&](const Finding& x, const Finding& y) {
+        return std::make_pair(x.file != file, x.line) < std::make_pair(y.file != file, y.line);
+    });
     std::size_t errors = 0, warnings = 0;
     Json list = Json::array();
     std::string text;
