@@ -112,6 +112,8 @@ std::string lines(const std::string& text, const std::string& indent) {
 Args parseArgs(const Command& c, const std::vector<std::string>& words) {
     CLI::App app{c.summary, c.name};
     app.set_help_flag();
+    // Options begin with '-' everywhere: a word such as /tmp/run.mcf is a file, on Windows too.
+    app.allow_windows_style_options(false);
     Args a;
     std::vector<std::vector<std::string>> positional(c.arguments.size());
     std::vector<std::string> single(c.arguments.size());

@@ -61,6 +61,7 @@ std::optional<int> parseCommandLine(int argc, char** argv, Invocation& inv) {
     if (const char* s = std::getenv("PVCTL_SESSION"); s != nullptr) inv.session = s;
     CLI::App app{"pvctl"};
     app.set_help_flag();
+    app.allow_windows_style_options(false);
     app.prefix_command();
     std::string board;
     bool help = false, version = false, man = false, completion = false;
