@@ -105,11 +105,11 @@ SECTIONS = [
             one("trigger_bench", "rawPulseWrites"), "2040 raw register writes"),
     ]),
     ("Saving pictures, 1024x1024 8 bit (pvctl grab)", [
-        Row("PNG, sustained: {pictures_per_second} pictures/s, {threads} writers",
-            one("save_bench", "sustainedSave/png"),
+        Row("PNG, sustained: {pictures_per_second} pictures/s, {writers} writers",
+            one("save_bench", "sustainedSave/png/real_time"),
             one("save_bench", "encodeOne/png"), "encoding one picture", real_time=True),
-        Row("raw, sustained: {pictures_per_second} pictures/s, {threads} writers",
-            one("save_bench", "sustainedSave/raw"),
+        Row("raw, sustained: {pictures_per_second} pictures/s, {writers} writers",
+            one("save_bench", "sustainedSave/raw/real_time"),
             one("save_bench", "encodeOne/raw"), "writing one file", real_time=True),
     ]),
     ("Virtual board", [

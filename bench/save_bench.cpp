@@ -77,7 +77,7 @@ void sustainedSave(benchmark::State& state, PictureFormat format) {
     if (!pool.error().empty()) state.SkipWithError(pool.error().c_str());
     state.counters["pictures_per_second"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["threads"] = threads;
+    state.counters["writers"] = threads;
     std::filesystem::remove_all(dir);
 }
 
