@@ -51,13 +51,38 @@ std::optional<std::string> readText(const std::string& file) {
     return text;
 }
 
+// Moves `i` past leading blanks and a sign, as the C library's conversions begin; true for a
+// minus.
+bool skipBlanksAndSign(const std::string& text, std::size_t& i) {
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) return text[i++] == '-';
+    return false;
+}
+
+// The file in the pieces the applet reads it: lines up to and including their line feed, a
+// longer line in pieces of 255 characters, each piece a C string (a zero byte ends it), with
+// the number of the line it belongs to.
+std::vector<std::pair<std::string, int>> piecesOf(const std::string& text) {
+    std::vector<std::pair<std::string, int>> out;
+    int line = 1;
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t n = std::min(kPiece, text.size() - pos);
+        if (const void* feed = std::memchr(text.data() + pos, '\n', n))
+            n = static_cast<std::size_t>(static_cast<const char*>(feed) - (text.data() + pos)) + 1;
+        std::string chunk = text.substr(pos, n);
+        chunk.resize(std::strlen(chunk.c_str()));
+        out.emplace_back(std::move(chunk), line);
+        if (text[pos + n - 1] == '\n') ++line;
+        pos += n;
+    }
+    return out;
+}
+
 // atoi kept to 32 bits, as the table reader converts: saturates at the 32-bit limits.
 int32_t asciiToInt(const std::string& text) {
     std::size_t i = 0;
-    while (i < text.size() && isBlank(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    const bool negative = skipBlanksAndSign(text, i);
     int64_t v = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
         v = std::min<int64_t>(v * 10 + (text[i] - '0'), int64_t{1} << 32);
@@ -82,11 +107,9 @@ std::optional<std::string> piece(const std::string& text, const char* delimiters
 // A whole number and nothing else (blanks around it aside).
 bool cleanInteger(const std::string& text) {
     std::size_t i = 0, end = text.size();
-    while (i < end && isBlank(text[i]))
-        ++i;
+    skipBlanksAndSign(text, i);
     while (end > i && isBlank(text[end - 1]))
         --end;
-    if (i < end && (text[i] == '-' || text[i] == '+')) ++i;
     if (i == end) return false;
     for (; i < end; ++i)
         if (text[i] < '0' || text[i] > '9') return false;
@@ -94,10 +117,9 @@ bool cleanInteger(const std::string& text) {
 }
 
 bool cleanDouble(const std::string& text) {
-    std::size_t i = 0, end = text.size();
-    while (i < end && isBlank(text[i]))
-        ++i;
-    if (i < end && (text[i] == '-' || text[i] == '+')) ++i;
+    std::size_t i = 0;
+    const std::size_t end = text.size();
+    skipBlanksAndSign(text, i);
     double v = 0;
     auto r = std::from_chars(text.data() + i, text.data() + end, v);
     return r.ec == std::errc() && r.ptr == text.data() + end && std::isfinite(v);
@@ -130,18 +152,8 @@ ConfigFileReader::ConfigFileReader(const std::string& file) {
     if (!text) return;
     opened_ = true;
     text_ = std::move(*text);
-    int line = 1;
-    for (std::size_t pos = 0; pos < text_.size();) {
-        std::size_t n = std::min(kPiece, text_.size() - pos);
-        if (const void* feed = std::memchr(text_.data() + pos, '\n', n))
-            n = static_cast<std::size_t>(static_cast<const char*>(feed) - (text_.data() + pos)) + 1;
-        // The applet handles each piece as a C string: a zero byte ends it.
-        std::string chunk = text_.substr(pos, n);
-        chunk.resize(std::strlen(chunk.c_str()));
-        pieces_.push_back(Piece{std::move(chunk), line});
-        if (text_[pos + n - 1] == '\n') ++line;
-        pos += n;
-    }
+    for (auto& [piece, line] : piecesOf(text_))
+        pieces_.push_back(Piece{std::move(piece), line});
 }
 
 std::optional<KeyReading> ConfigFileReader::sectionKey(const std::string& section,
@@ -207,10 +219,7 @@ std::vector<std::pair<std::string, int>> ConfigFileReader::portLines() const {
 uint32_t ConfigFileReader::integerValue(const std::string& text) {
     // atoi into a long: saturates at the 64-bit limits, and the 32-bit field keeps the low bits.
     std::size_t i = 0;
-    while (i < text.size() && isBlank(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    const bool negative = skipBlanksAndSign(text, i);
     uint64_t magnitude = 0;
     bool saturated = false;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
@@ -230,10 +239,7 @@ uint32_t ConfigFileReader::integerValue(const std::string& text) {
 
 double ConfigFileReader::doubleValue(const std::string& text) {
     std::size_t i = 0;
-    while (i < text.size() && isBlank(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    const bool negative = skipBlanksAndSign(text, i);
     const char* p = text.data() + i;
     const char* end = text.data() + text.size();
     double v = 0;
@@ -261,19 +267,8 @@ LutReading readLutFile(const std::string& file, std::size_t maxEntries) {
     std::optional<std::string> text = readText(file);
     if (!text) return out;
     out.opened = true;
-    // The table reader takes lines with fgets into 256 bytes.
-    std::vector<std::pair<std::string, int>> lines;
-    int line = 1;
-    for (std::size_t pos = 0; pos < text->size();) {
-        std::size_t n = std::min(kPiece, text->size() - pos);
-        if (const void* feed = std::memchr(text->data() + pos, '\n', n))
-            n = static_cast<std::size_t>(static_cast<const char*>(feed) - (text->data() + pos)) + 1;
-        std::string chunk = text->substr(pos, n);
-        chunk.resize(std::strlen(chunk.c_str()));
-        lines.emplace_back(std::move(chunk), line);
-        if ((*text)[pos + n - 1] == '\n') ++line;
-        pos += n;
-    }
+    // The table reader takes lines with fgets into 256 bytes: the same pieces.
+    const std::vector<std::pair<std::string, int>> lines = piecesOf(*text);
     auto number = [&](const char* key, uint32_t& value) {
         for (const auto& [t, l] : lines) {
             if (t.find(key) == std::string::npos) continue;
