@@ -438,6 +438,23 @@ class Pvctl(unittest.TestCase):
         self.assertRegex(pvctl("--version").stdout, r"^pvctl \d+\.\d+")
 
 
+class Demo(unittest.TestCase):
+    DEMO = shlex.split(os.environ["PELLVANE_DEMO"])
+
+    def test_help_a_wrong_argument_and_no_progress_bar_into_a_file(self):
+        r = subprocess.run([*self.DEMO, "--help"], capture_output=True, text=True, timeout=60)
+        self.assertEqual(r.returncode, 0)
+        self.assertTrue(r.stdout.startswith("usage: pellvane-demo [--help]"))
+        r = subprocess.run([*self.DEMO, "--frames"], capture_output=True, text=True, timeout=60)
+        self.assertEqual(r.returncode, 2)
+        self.assertIn("unknown argument --frames", r.stderr)
+        with tempfile.TemporaryDirectory() as d:
+            r = subprocess.run(self.DEMO, capture_output=True, cwd=d, timeout=120)
+            self.assertEqual(r.returncode, 0, r.stdout)
+            self.assertNotIn(b"\r", r.stdout.replace(b"\r\n", b"\n"))
+            self.assertIn(b"All checks passed.", r.stdout)
+
+
 @unittest.skipIf(UNDER_WINE or sys.platform == "win32", "bash completion is for bash")
 class Completion(unittest.TestCase):
     def complete(self, line):
