@@ -15,6 +15,21 @@ constexpr int32_t kSoftwareTriggerBusy = -60;
 
 } // namespace
 
+bool sendSoftwarePulse(const Board& board, const std::function<bool()>& stop) {
+    const int32_t id = board.find("FG_SENDSOFTWARETRIGGER").id;
+    const uint32_t one = 1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (;;) {
+        const int32_t r =
+            Fg_setParameterWithType(board.handle(), id, &one, 0, FG_PARAM_TYPE_UINT32_T);
+        if (r == 0) return true;
+        if (r != kSoftwareTriggerBusy || std::chrono::steady_clock::now() > deadline)
+            throw BoardError(r, "software trigger");
+        if (stop && stop()) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 Acquisition::Geometry Acquisition::geometryOf(const Board& board) {
     Geometry g;
     g.width = static_cast<uint32_t>(board.getInt("FG_WIDTH"));
@@ -36,7 +51,6 @@ Acquisition::Acquisition(Board& board, int64_t count, int64_t buffers, bool star
     const int32_t mode = board.getInt("FG_AREATRIGGERMODE");
     software_ = mode == board.symbolValue("ATM_SOFTWARE");
     external_ = mode == board.symbolValue("ATM_EXTERNAL");
-    sendTrigger_ = board.find("FG_SENDSOFTWARETRIGGER").id;
 
     mem_ = Fg_AllocMemEx(board.handle(), geometry_.bytes() * static_cast<std::size_t>(buffers),
                          buffers);
@@ -83,19 +97,7 @@ void Acquisition::stop() {
 
 std::optional<int64_t> Acquisition::waitFor(int64_t n, int timeoutSeconds,
                                             const std::function<bool()>& stop) {
-    if (software_) {
-        const uint32_t one = 1;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        for (;;) {
-            const int32_t r = Fg_setParameterWithType(board_.handle(), sendTrigger_, &one, 0,
-                                                      FG_PARAM_TYPE_UINT32_T);
-            if (r == 0) break;
-            if (r != kSoftwareTriggerBusy || std::chrono::steady_clock::now() > deadline)
-                throw BoardError(r, "software trigger for picture " + std::to_string(n));
-            if (stop && stop()) return std::nullopt;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
+    if (software_ && !sendSoftwarePulse(board_, stop)) return std::nullopt;
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(std::max(timeoutSeconds, 1));
     for (;;) {

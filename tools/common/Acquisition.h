@@ -12,6 +12,10 @@
 
 namespace pellvane::tools {
 
+// One software trigger pulse; a trigger system still busy with the previous one is given up to
+// two seconds. False when `stop` said so first; throws BoardError when the pulse is refused.
+bool sendSoftwarePulse(const Board& board, const std::function<bool()>& stop);
+
 class Acquisition {
 public:
     struct Geometry {
@@ -59,7 +63,6 @@ private:
     Geometry geometry_;
     bool acquiring_ = false;
     bool software_ = false, external_ = false;
-    int32_t sendTrigger_ = 0;
     std::optional<int32_t> restoreState_;
 };
 

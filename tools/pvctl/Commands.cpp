@@ -420,19 +420,13 @@ void runTrigger(Context& ctx, const Args& a) {
         b.set(send, std::to_string(count));
     } else {
         for (int64_t i = 0; i < count; ++i) {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-            for (;;) {
-                const uint32_t one = 1;
-                const int32_t r =
-                    Fg_setParameterWithType(b.handle(), send.id, &one, 0, FG_PARAM_TYPE_UINT32_T);
-                if (r == 0) break;
-                // A trigger system still busy with the previous pulse is given a moment.
-                if (r != -60 || std::chrono::steady_clock::now() > deadline)
-                    throw BoardError(r, "software trigger", "",
-                                     "in the same invocation: pvctl set "
-                                     "FG_AREATRIGGERMODE=ATM_SOFTWARE FG_TRIGGERSTATE=TS_ACTIVE "
-                                     "+ trigger");
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            try {
+                sendSoftwarePulse(b, [&] { return ctx.stopRequested(); });
+            } catch (const BoardError& e) {
+                throw BoardError(e.code(), e.what(), e.explanation(),
+                                 "in the same invocation: pvctl set "
+                                 "FG_AREATRIGGERMODE=ATM_SOFTWARE FG_TRIGGERSTATE=TS_ACTIVE "
+                                 "+ trigger");
             }
         }
     }
