@@ -116,8 +116,14 @@ std::optional<int> parseCommandLine(int argc, char** argv, Invocation& inv) {
         std::size_t used = 0;
         const Command* c = findCommand(segment, used);
         if (c == nullptr) {
+            if (segment[0] == "lut" && wantsHelp(segment)) {
+                for (const Command& each : commands())
+                    if (std::string(each.name).rfind("lut ", 0) == 0)
+                        std::fputs((commandHelp(each) + "\n").c_str(), stdout);
+                return kExitOk;
+            }
             if (segment[0] == "lut")
-                throw UsageError("lut takes save, load or show (see pvctl help lut show)");
+                throw UsageError("lut takes save, load or show (see pvctl lut --help)");
             throw UsageError("no command '" + segment[0] + "' (see pvctl --help)");
         }
         std::vector<std::string> rest(segment.begin() + static_cast<std::ptrdiff_t>(used),
