@@ -25,8 +25,9 @@ class Row:
     first benchmark in braces, e.g. "{register_writes} writes"."""
 
     def __init__(self, label, applet, baseline=None, baseline_label="", target=None,
-                 target_text=""):
+                 target_text="", real_time=False):
         self.label = label
+        self.real_time = real_time  # the applet side's wall-clock time (work on other threads)
         self.applet = applet
         self.baseline = baseline or []
         self.baseline_label = baseline_label
@@ -103,6 +104,14 @@ SECTIONS = [
             one("trigger_bench", "softwareTriggerFullQueue"),
             one("trigger_bench", "rawPulseWrites"), "2040 raw register writes"),
     ]),
+    ("Saving pictures, 1024x1024 8 bit (pvctl grab)", [
+        Row("PNG, sustained: {pictures_per_second} pictures/s, {writers} writers",
+            one("save_bench", "sustainedSave/png/real_time"),
+            one("save_bench", "encodeOne/png"), "encoding one picture", real_time=True),
+        Row("raw, sustained: {pictures_per_second} pictures/s, {writers} writers",
+            one("save_bench", "sustainedSave/raw/real_time"),
+            one("save_bench", "encodeOne/raw"), "writing one file", real_time=True),
+    ]),
     ("Virtual board", [
         Row("virtual board frame vs memory copy",
             one("frame_bench", "BM_FrameModel"),
@@ -154,11 +163,11 @@ def run_program(bin_dir, program, out_dir, args):
     return {"context": data.get("context", {}), "entries": entries}
 
 
-def cpu_ns(entry):
-    return entry["cpu_time"] * UNIT_NS[entry.get("time_unit", "ns")]
+def cpu_ns(entry, real_time=False):
+    return entry["real_time" if real_time else "cpu_time"] * UNIT_NS[entry.get("time_unit", "ns")]
 
 
-def resolve(results, terms):
+def resolve(results, terms, real_time=False):
     """Sum of the terms' CPU times, the first term's entry (for its counters), or an error."""
     total = 0.0
     first = None
@@ -173,7 +182,7 @@ def resolve(results, terms):
             return None, None, "%s missing" % name
         if "error" in entry:
             return None, None, "%s: %s" % (name, entry["error"])
-        total += sign * cpu_ns(entry)
+        total += sign * cpu_ns(entry, real_time)
         first = first or entry
     return total, first, None
 
@@ -206,7 +215,7 @@ def print_table(results, args):
     for section, rows in SECTIONS:
         lines.append((section,))
         for row in rows:
-            applet, applet_entry, applet_error = resolve(results, row.applet)
+            applet, applet_entry, applet_error = resolve(results, row.applet, row.real_time)
             if applet_error is not None:
                 if row.target is not None:
                     unmet.append(fill(row.label).strip() + " (not measured)")
@@ -246,8 +255,8 @@ def print_table(results, args):
         datetime.datetime.now().strftime("%Y-%m-%d %H:%M"), context.get("num_cpus", "?"),
         context.get("mhz_per_cpu", "?"),
         " ".join("%.2f" % v for v in context.get("load_avg", [])) or "?"))
-    print("CPU time per operation, median of %d repetitions; ratio = applet / baseline."
-          % args.repetitions)
+    print("CPU time per operation (saving: wall-clock time per picture), median of %d "
+          "repetitions; ratio = applet / baseline." % args.repetitions)
     print()
     print(show(header))
     print(show(tuple("-" * w for w in widths)))

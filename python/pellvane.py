@@ -4,23 +4,31 @@
     with pellvane.Board() as board:                 # board 0, applet "Pellvane"
         board.set("FG_FORMAT", "FG_GRAY16")         # symbolic names, ints, floats, strings
         print(board.get("FG_WIDTH"), board.limits("FG_WIDTH"))
-        frames = board.grab(3)                      # numpy arrays when numpy is installed
+        grab = board.grab(100)                      # an iterator over the pictures
+        for number, frame in grab:                  # numpy arrays when numpy is installed
+            pellvane.save_png(frame, "frame-%03d.png" % number)
+        print(grab.summary())                       # acquired, saved, lost, ... as pvctl's
 
-The host library is libkestlib5.so, found through LD_LIBRARY_PATH (which must also name the
-folder of Pellvane.so), or the file named by $PELLVANE_KESTLIB or the `library` argument.
-Every failure raises PellvaneError with the system's error code and its meaning in words.
+The host library is libkestlib5.so (kestlib5.dll on Windows), found through LD_LIBRARY_PATH
+(which must also name the folder of Pellvane.so), or the file named by $PELLVANE_KESTLIB or the
+`library` argument. Every failure raises PellvaneError with the system's error code and its
+meaning in words; a host library that cannot be loaded raises HostLibraryError naming it.
 """
 
 import ctypes
 import os
+import struct
+import sys
 import time
+import warnings
+import zlib
 
 try:
     import numpy
 except ImportError:  # frames then come as bytes
     numpy = None
 
-__all__ = ["Board", "PellvaneError"]
+__all__ = ["Board", "Grab", "PellvaneError", "HostLibraryError", "PicturesLost", "save_png"]
 
 # Node kinds of the information tree.
 _CATEGORY, _UINT32, _ENUM, _STRING, _DOUBLE, _FIELD, _UINT64, _INT32, _INT64 = (
@@ -32,6 +40,7 @@ _DESCRIPTION_QUERY = 24114     # get with a parameter's name in the buffer → i
 _INVALID_PARAMETER = -2070
 _SOFTWARE_TRIGGER_BUSY = -60
 _ACQ_STANDARD = 1
+_IN_PROGRESS = 80              # Fg_getStatusEx: pictures whose buffers are being filled
 _TEXT_BUFFER = 64 * 1024       # string parameters are copied back without a size check
 _MAX_TEXT = 4095
 
@@ -45,6 +54,14 @@ class PellvaneError(Exception):
         self.code = code
         self.message = message
         self.context = context
+
+
+class HostLibraryError(OSError):
+    """The host library could not be loaded; the message names the file and how it is found."""
+
+
+class PicturesLost(UserWarning):
+    """Pictures were overwritten in the ring of frame buffers before they were read."""
 
 
 class _Node(ctypes.Structure):
@@ -90,9 +107,21 @@ def _text(raw):
     return None if raw is None else raw.decode("latin-1")
 
 
+_DEFAULT_LIBRARY = "kestlib5.dll" if sys.platform == "win32" else "libkestlib5.so"
+
+
 def _load(library):
-    path = library or os.environ.get("PELLVANE_KESTLIB") or "libkestlib5.so"
-    lib = ctypes.CDLL(path)
+    path = library or os.environ.get("PELLVANE_KESTLIB") or _DEFAULT_LIBRARY
+    try:
+        lib = ctypes.CDLL(path)
+    except OSError as e:
+        search = "PATH" if sys.platform == "win32" else "LD_LIBRARY_PATH"
+        how = ("the file named" if os.sep in path or (os.altsep and os.altsep in path) else
+               "found through %s=%s" % (search, os.environ.get(search, "")))
+        raise HostLibraryError(
+            "cannot load the host library %s (%s): %s. Name its folder in %s (e.g. "
+            "build/dev/lib/host, with build/dev/lib for the applet), or its path in "
+            "$PELLVANE_KESTLIB or Board(library=...)" % (path, how, e, search)) from None
     P, I32, U32, I64, SZ = (ctypes.c_void_p, ctypes.c_int32, ctypes.c_uint32, ctypes.c_int64,
                            ctypes.c_size_t)
     signatures = {
@@ -116,6 +145,8 @@ def _load(library):
         "Fg_stopAcquireEx": ([P, U32, P, I32], I32),
         "Fg_getLastPicNumberBlockingEx": ([P, I64, U32, I32, P], I64),
         "Fg_getImagePtrEx": ([P, I64, U32, P], P),
+        "Fg_getLastPicNumberEx": ([P, U32, P], I64),
+        "Fg_getStatusEx": ([P, I32, I64, U32, P], I64),
     }
     for name, (args, result) in signatures.items():
         f = getattr(lib, name)
@@ -287,14 +318,19 @@ class Board:
             self._collect(node.b.children[i].contents, here)
 
     def limits(self, name):
-        """The parameter's node as it is now: display name, type, access, limits, unit, values."""
-        self._id(name)
+        """The parameter's node as it is now, with the keys of pvctl's JSON: name, id, type,
+        access ("rw", "ro", "wo"), display, category, unit, and min, max, inc (numbers), count
+        (the lookup table), pattern (strings) or entries (enumerations: symbol, value,
+        display)."""
+        pid = self._id(name)
         node = self._nodes.get(name)
         if node is None:
-            return {"name": name, "type": "host", "readable": True, "writable": False}
-        out = {"name": name, "display": _text(node.displayName), "type": self.type_of(name),
-               "category": self._categories[name], "readable": bool(node.access & 1),
-               "writable": bool(node.access & 2), "unit": _text(node.unit)}
+            return {"name": name, "id": pid, "type": "host", "access": "ro"}
+        readable, writable = bool(node.access & 1), bool(node.access & 2)
+        access = ("rw" if writable else "ro") if readable else ("wo" if writable else "--")
+        out = {"name": name, "id": pid, "type": self.type_of(name), "access": access,
+               "display": _text(node.displayName), "category": self._categories[name],
+               "unit": _text(node.unit)}
         k = node.kind
         if k == _UINT32:
             out.update(min=node.a.i32.first & 0xFFFFFFFF, max=node.a.i32.second & 0xFFFFFFFF,
@@ -313,8 +349,9 @@ class Board:
         elif k == _STRING:
             out.update(pattern=_text(node.b.pattern))
         elif k == _ENUM:
-            out["entries"] = [(_text(node.entrySymbols[i]), node.c.values[i],
-                               _text(node.b.strings[i])) for i in range(node.a.count)]
+            out["entries"] = [{"symbol": _text(node.entrySymbols[i]), "value": node.c.values[i],
+                               "display": _text(node.b.strings[i])}
+                              for i in range(node.a.count)]
         return out
 
     def tree(self):
@@ -401,49 +438,147 @@ class Board:
                     self._check(r, "software trigger")
                 time.sleep(0.001)
 
-    def grab(self, count, timeout=None, buffers=8):
-        """Acquires `count` pictures: numpy arrays (height × width, uint8 or uint16) when numpy
-        is installed, else bytes. A stopped trigger system is started for the grab and stopped
-        again afterwards; in software trigger mode one pulse is sent per picture."""
+    def grab(self, count, timeout=None, buffers=16, as_list=False):
+        """Acquires `count` pictures and returns a Grab: iterate over it for (number, frame)
+        pairs, one picture at a time, while at most `buffers` pictures are held by the board.
+        Frames are numpy arrays (height x width, uint8 or uint16) when numpy is installed, else
+        bytes; each is a copy that stays valid. A picture that the board overwrote before it
+        was read is skipped and counted as lost, as pvctl counts it; at the end a PicturesLost
+        warning says how many. With as_list=True the frames come back as one list (all of them
+        in memory at once). A stopped trigger system is started for the grab and stopped again
+        afterwards; in software trigger mode one pulse is sent per picture."""
+        g = Grab(self, count, timeout, buffers)
+        return [frame for _, frame in g] if as_list else g
+
+    def _frame_geometry(self):
         width, height = self.get("FG_WIDTH"), self.get("FG_HEIGHT")
-        depth = 2 if self.get("FG_FORMAT") == 1 else 1
-        size = width * height * depth
-        if timeout is None:
-            timeout = max(5, int(3 / self.get("FG_TRIGGER_FRAMESPERSECOND")) + 1)
-        software = self.get("FG_AREATRIGGERMODE") == 4
-        mem = self._lib.Fg_AllocMemEx(self._fg, size * buffers, buffers)
-        if not mem:
-            self._check(self._lib.Fg_getLastErrorNumber(self._fg) or -2020,
-                        "allocate frame buffers")
-        frames, acquiring, restore = [], False, None
+        depth = 2 if self.get("FG_FORMAT") == self.symbol("FG_GRAY16") else 1
+        return width, height, depth
+
+
+class Grab:
+    """One acquisition as an iterator over (picture number, frame). After the loop (or an
+    early `close()`), `summary()` gives the counts with the keys of pvctl's grab JSON."""
+
+    def __init__(self, board, count, timeout, buffers):
+        if count < 1 or buffers < 2:
+            raise ValueError("a grab takes at least 1 picture and 2 buffers")
+        self._board, self._lib, self._fg = board, board._lib, board._fg
+        self.requested, self.buffers = count, buffers
+        self.width, self.height, depth = board._frame_geometry()
+        self.bits = 8 * depth
+        self._size = self.width * self.height * depth
+        self._timeout = timeout if timeout is not None else max(
+            5, int(3 / board.get("FG_TRIGGER_FRAMESPERSECOND")) + 1)
+        self._software = board.get("FG_AREATRIGGERMODE") == board.symbol("ATM_SOFTWARE")
+        self.acquired = self.delivered = self.lost = 0
+        self._next, self._restore, self._mem, self._acquiring = 1, None, None, False
+        self._started = time.monotonic()
+        self._mem = self._lib.Fg_AllocMemEx(self._fg, self._size * buffers, buffers)
+        if not self._mem:
+            board._check(self._lib.Fg_getLastErrorNumber(self._fg) or -2020,
+                         "allocate frame buffers")
         try:
-            self._check(self._lib.Fg_AcquireEx(self._fg, 0, count, _ACQ_STANDARD, mem),
-                        "start the acquisition")
-            acquiring = True
-            state = self.get("FG_TRIGGERSTATE")
-            if state != 0:
-                self.set("FG_TRIGGERSTATE", "TS_ACTIVE")
-                restore = state
-            for n in range(1, count + 1):
-                if software:
-                    self.trigger(1)
-                last = self._lib.Fg_getLastPicNumberBlockingEx(self._fg, n, 0, timeout, mem)
-                if last < n:
-                    self._check(last, "wait for picture %d" % n)
-                if last - n >= buffers:
-                    raise PellvaneError(-2121, "picture %d was overwritten before it was read"
-                                        % n, "grab")
-                raw = ctypes.string_at(self._lib.Fg_getImagePtrEx(self._fg, n, 0, mem), size)
-                if numpy is not None:
-                    dtype = numpy.uint16 if depth == 2 else numpy.uint8
-                    pixels = numpy.frombuffer(bytearray(raw), dtype=dtype)
-                    frames.append(pixels.reshape(height, width))
-                else:
-                    frames.append(raw)
-        finally:
-            if acquiring:
-                self._lib.Fg_stopAcquireEx(self._fg, 0, mem, 0)
-            self._lib.Fg_FreeMemEx(self._fg, mem)
-            if restore is not None:
-                self.set("FG_TRIGGERSTATE", restore)
-        return frames
+            board._check(self._lib.Fg_AcquireEx(self._fg, 0, count, _ACQ_STANDARD, self._mem),
+                         "start the acquisition")
+            self._acquiring = True
+            active = board.symbol("TS_ACTIVE")
+            state = board.get("FG_TRIGGERSTATE")
+            if state != active:
+                board.set("FG_TRIGGERSTATE", active)
+                self._restore = state
+        except BaseException:
+            self.close()
+            raise
+
+    def __iter__(self):
+        return self
+
+    def _intact(self, n):
+        last = self._lib.Fg_getLastPicNumberEx(self._fg, 0, self._mem)
+        # Buffers of pictures in progress are being filled already.
+        started = last + max(0, self._lib.Fg_getStatusEx(self._fg, _IN_PROGRESS, 0, 0, self._mem))
+        return n <= last and started - n < self.buffers
+
+    def __next__(self):
+        while self._acquiring and self._next <= self.requested:
+            n = self._next
+            self._next += 1
+            if self._software:
+                self._board.trigger(1)
+            last = self._lib.Fg_getLastPicNumberBlockingEx(self._fg, n, 0, self._timeout,
+                                                           self._mem)
+            if last < n:
+                self.close()
+                self._board._check(last, "wait for picture %d" % n)
+            self.acquired = n
+            pointer = self._lib.Fg_getImagePtrEx(self._fg, n, 0, self._mem)
+            raw = ctypes.string_at(pointer, self._size) if pointer else None
+            if raw is None or not self._intact(n):
+                self.lost += 1
+                continue
+            self.delivered += 1
+            if numpy is None:
+                return n, raw
+            dtype = numpy.uint16 if self.bits == 16 else numpy.uint8
+            return n, numpy.frombuffer(bytearray(raw), dtype=dtype).reshape(self.height,
+                                                                             self.width)
+        self.close()
+        raise StopIteration
+
+    def close(self):
+        """Stops the acquisition and frees the buffers (the iterator does it at its end)."""
+        if self._mem is None:
+            return
+        if self._acquiring:
+            self._lib.Fg_stopAcquireEx(self._fg, 0, self._mem, 0)
+            self._acquiring = False
+        self._lib.Fg_FreeMemEx(self._fg, self._mem)
+        self._mem = None
+        self.seconds = time.monotonic() - self._started
+        if self._restore is not None:
+            self._board.set("FG_TRIGGERSTATE", self._restore)
+        if self.lost:
+            warnings.warn("%d of %d pictures were overwritten before they were read"
+                          % (self.lost, self.acquired), PicturesLost, stacklevel=3)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def summary(self):
+        """The counts with the keys of pvctl's grab JSON: requested, acquired, lost,
+        interrupted, width, height, bits, seconds (the iterator handed out acquired - lost
+        pictures; `delivered` counts them)."""
+        return {"requested": self.requested, "acquired": self.acquired, "lost": self.lost,
+                "interrupted": self.acquired < self.requested, "width": self.width,
+                "height": self.height, "bits": self.bits,
+                "seconds": getattr(self, "seconds", time.monotonic() - self._started)}
+
+
+def save_png(frame, path, level=1):
+    """Writes a frame (a 2-D numpy array of uint8 or uint16) as a grey PNG file, with fast
+    compression by default (zlib level 1 to 9)."""
+    if numpy is None:
+        raise TypeError("save_png needs numpy frames")
+    frame = numpy.asarray(frame)
+    if frame.ndim != 2 or frame.dtype not in (numpy.uint8, numpy.uint16):
+        raise TypeError("save_png takes a 2-D array of uint8 or uint16")
+    height, width = frame.shape
+    bits = 16 if frame.dtype == numpy.uint16 else 8
+    rows = frame.astype(">u2") if bits == 16 else frame
+    data = numpy.ascontiguousarray(rows).view(numpy.uint8).reshape(height, -1)
+    filtered = numpy.zeros((height, data.shape[1] + 1), dtype=numpy.uint8)
+    filtered[:, 1:] = data  # filter type 0: the rows as they are
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+    with open(os.fspath(path), "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n")
+        f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, bits, 0, 0, 0, 0)))
+        f.write(chunk(b"IDAT", zlib.compress(filtered.tobytes(), level)))
+        f.write(chunk(b"IEND", b""))

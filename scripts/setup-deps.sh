@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev googletest
           g++-mingw-w64-x86-64 valgrind libbenchmark-dev libpng-dev pkg-config
-          libaravis-dev libusb-1.0-0-dev python3 python3-numpy)
+          libaravis-dev libusb-1.0-0-dev python3 python3-numpy
+          libcli11-dev nlohmann-json3-dev zlib1g-dev libz-mingw-w64-dev)
 # The Windows suite runs under the 64-bit Wine alone: its recommendations would pull in the
 # 32-bit Wine and with it a second architecture, which nothing here needs.
 packages_without_recommends=(wine64)

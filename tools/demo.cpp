@@ -6,7 +6,8 @@
 // frames per second, acquires 60 pictures, writes the first and the last as PNG files and
 // prints what arrived. Every picture is checked pixel by pixel against the camera's test scene as
 // the lookup table maps it; the program exits 0 only when every check holds.
-#include "FramePng.h"
+#include "PictureWriter.h"
+#include "Terminal.h"
 
 #include <kestlib5/kestlib5.h>
 
@@ -26,13 +27,17 @@ constexpr double kFramesPerSecond = 30.0;
 constexpr uint32_t kWidth = 640, kHeight = 480, kXOffset = 64, kYOffset = 32;
 constexpr double kGamma = 2.2;
 
-// Values of the enumerations the demo sets.
-constexpr int32_t kGray16 = 1, kLeftAligned = 1, kMedium12Bit = 212;
-constexpr int32_t kGenerator = 1, kActive = 0, kSyncStop = 2;
-
 // Info queries.
 constexpr int32_t kInfoName = 0x1050, kInfoVersion = 0x1060, kInfoDesign = 0x1010,
-                  kInfoDescription = 0x1000;
+                  kInfoDescription = 0x1000, kInfoSymbolValue = 0x1100;
+
+constexpr const char* kUsage =
+    "usage: pellvane-demo [--help]\n\n"
+    "Opens board 0 of the virtual board with the Pellvane applet through the host library,\n"
+    "sets a 640x480 region, gamma 2.2 and 16-bit output, acquires 60 pictures at 30 frames/s,\n"
+    "checks every pixel against the camera's test scene, and writes the first and the last\n"
+    "picture as pellvane-first.png and pellvane-last.png in the current folder. The exit\n"
+    "status is 0 when every check holds. The progress bar is drawn on a terminal only.\n";
 
 int failures = 0;
 
@@ -53,6 +58,17 @@ public:
         return i;
     }
 
+    // The value of one of the applet's symbolic names (FG_GRAY16, TS_ACTIVE, ...).
+    int32_t symbol(const char* name) {
+        const int32_t v =
+            Fg_getAppletInfo(fg_, kInfoSymbolValue, 0, 0, const_cast<char*>(name), nullptr);
+        check(v >= 0, std::string("the applet knows ") + name);
+        return v;
+    }
+
+    bool set(const char* name, const char* symbolicValue) {
+        return set(name, symbol(symbolicValue));
+    }
     bool set(const char* name, int32_t value) {
         return report(name,
                       Fg_setParameterWithType(fg_, id(name), &value, 0, FG_PARAM_TYPE_INT32_T));
@@ -124,6 +140,7 @@ bool pictureMatches(const uint16_t* pixels, const std::vector<uint16_t>& out, in
 }
 
 void progress(int64_t done, int64_t total) {
+    if (!pellvane::tools::isTerminal(stdout)) return;
     constexpr int kBar = 40;
     int filled = static_cast<int>(done * kBar / total);
     std::printf("\r  [%s%s] %3" PRId64 "/%" PRId64, std::string(filled, '#').c_str(),
@@ -133,7 +150,16 @@ void progress(int64_t done, int64_t total) {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "pellvane-demo: unknown argument %s\n%s", a.c_str(), kUsage);
+        return 2;
+    }
     Fg_Struct* fg = Fg_Init("Pellvane", kBoard);
     if (fg == nullptr) {
         int32_t e = Fg_getLastErrorNumber(nullptr);
@@ -155,15 +181,15 @@ int main() {
 
     // The set-up: a 12-bit camera, a 640 x 480 region, gamma 2.2, 16 bits left-aligned, the
     // trigger generator at 30 frames per second.
-    d.set("FG_CAMERA_LINK_CAMTYPE", kMedium12Bit);
+    d.set("FG_CAMERA_LINK_CAMTYPE", "FG_CL_MEDIUM_12_BIT");
     d.set("FG_WIDTH", static_cast<int32_t>(kWidth));
     d.set("FG_HEIGHT", static_cast<int32_t>(kHeight));
     d.set("FG_XOFFSET", static_cast<int32_t>(kXOffset));
     d.set("FG_YOFFSET", static_cast<int32_t>(kYOffset));
     d.set("FG_PROCESSING_GAMMA", kGamma);
-    d.set("FG_FORMAT", kGray16);
-    d.set("FG_BITALIGNMENT", kLeftAligned);
-    d.set("FG_AREATRIGGERMODE", kGenerator);
+    d.set("FG_FORMAT", "FG_GRAY16");
+    d.set("FG_BITALIGNMENT", "FG_LEFT_ALIGNED");
+    d.set("FG_AREATRIGGERMODE", "ATM_GENERATOR");
     d.set("FG_TRIGGER_FRAMESPERSECOND", kFramesPerSecond);
     std::printf("Set: region %ux%u at (%u, %u), gamma %.1f, 16 bit left-aligned, generator at "
                 "%.0f frames/s\n",
@@ -184,7 +210,7 @@ int main() {
     std::printf("\nAcquiring %" PRId64 " pictures:\n", kPictures);
     check(Fg_AcquireEx(fg, 0, kPictures, ACQ_STANDARD, mem) == 0, "acquisition started");
     const auto start = std::chrono::steady_clock::now();
-    d.set("FG_TRIGGERSTATE", kActive);
+    d.set("FG_TRIGGERSTATE", "TS_ACTIVE");
 
     struct Row {
         int64_t picture;
@@ -215,14 +241,16 @@ int main() {
         check(good, "picture " + std::to_string(n) + " holds the scene through the table");
         if (good && (n == 1 || n == kPictures)) {
             std::string file = n == 1 ? "pellvane-first.png" : "pellvane-last.png";
-            std::string error = pellvane::tools::writeGray16Png(file, pixels, kWidth, kHeight);
+            std::string error = pellvane::tools::writePicture(
+                file, pellvane::tools::Picture{pixels, kWidth, kHeight, 16},
+                pellvane::tools::PictureFormat::Png);
             check(error.empty(), "write " + file + (error.empty() ? "" : ": " + error));
         }
         rows.push_back(Row{n, bytes, at, good});
         progress(n, kPictures);
     }
-    std::printf("\n\n");
-    d.set("FG_TRIGGERSTATE", kSyncStop);
+    std::printf(pellvane::tools::isTerminal(stdout) ? "\n\n" : "\n");
+    d.set("FG_TRIGGERSTATE", "TS_SYNC_STOP");
 
     std::printf("  %8s %10s %10s %8s\n", "picture", "bytes", "time (s)", "pixels");
     for (const Row& r : rows) {

@@ -1,14 +1,26 @@
 #include "Board.h"
 
+#include "Explain.h"
+
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-namespace pvctl {
+namespace pellvane::tools {
 
 namespace {
+
+#ifdef _WIN32
+constexpr const char* kLibraryPathHint =
+    "Windows finds the applet beside the program or through PATH, and the host library "
+    "through PATH (its folder host\\ of the build)";
+#else
+constexpr const char* kLibraryPathHint =
+    "the applet library and the host library are found through LD_LIBRARY_PATH, e.g. "
+    "LD_LIBRARY_PATH=build/dev/lib:build/dev/lib/host";
+#endif
 
 // The applet's Info query for the value of a symbolic name (FG_GRAY16 → 1).
 constexpr int32_t kInfoSymbolValue = 0x1100;
@@ -61,7 +73,8 @@ std::string upper(std::string s) {
     return s;
 }
 
-// A whole-text integer: optional sign, decimal or 0x hexadecimal.
+} // namespace
+
 std::optional<int64_t> parseInteger(const std::string& text) {
     std::string_view s = text;
     bool negative = false;
@@ -81,8 +94,6 @@ std::optional<int64_t> parseInteger(const std::string& text) {
     auto v = static_cast<int64_t>(magnitude);
     return negative ? -v : v;
 }
-
-} // namespace
 
 std::string errorWords(int32_t code) {
     return Fg_getErrorDescription(nullptr, code);
@@ -119,9 +130,24 @@ std::string accessText(const Parameter& p) {
 }
 
 std::string formatDouble(double v) {
-    char buffer[32];
-    auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    // Values computed by the applet (a frame rate converted to a period and back) carry a few
+    // units of rounding in their last place: 15 significant digits drop that noise, and are
+    // kept only when they read back within those few units.
+    char buffer[64];
+    auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 15);
+    double back = 0;
+    std::from_chars(buffer, r.ptr, back);
+    if (std::isfinite(v) && std::fabs(back - v) <= 4 * std::fabs(std::nextafter(v, 0.0) - v))
+        return std::string(buffer, r.ptr);
+    r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general);
     return std::string(buffer, r.ptr);
+}
+
+double displayDouble(double v) {
+    const std::string text = formatDouble(v);
+    double back = v;
+    std::from_chars(text.data(), text.data() + text.size(), back);
+    return back;
 }
 
 std::string utf8(const char* latin1) {
@@ -147,6 +173,60 @@ std::string enumSymbol(const ParameterInfoNode* node, int64_t value) {
     return "";
 }
 
+std::string limitsText(const ParameterInfoNode* n) {
+    if (n == nullptr) return "";
+    auto range = [](const std::string& lo, const std::string& hi, const std::string& step) {
+        return lo + ".." + hi + (step.empty() ? "" : " step " + step);
+    };
+    switch (n->kind) {
+    case PI_KIND_INT32:
+    case PI_KIND_SINT32: {
+        if (n->a.i32.min == 0 && n->a.i32.max == 0 && n->b.i32.inc == 0) return "";
+        auto text = [&](int32_t v) {
+            return n->kind == PI_KIND_INT32 ? std::to_string(static_cast<uint32_t>(v))
+                                            : std::to_string(v);
+        };
+        return range(text(n->a.i32.min), text(n->a.i32.max),
+                     n->b.i32.inc > 1 ? std::to_string(n->b.i32.inc) : "");
+    }
+    case PI_KIND_INT64:
+        return range(std::to_string(static_cast<uint64_t>(n->a.min64)),
+                     std::to_string(static_cast<uint64_t>(n->b.max64)),
+                     n->c.inc64 > 1 ? std::to_string(n->c.inc64) : "");
+    case PI_KIND_SINT64:
+        return range(std::to_string(n->a.min64), std::to_string(n->b.max64),
+                     n->c.inc64 > 1 ? std::to_string(n->c.inc64) : "");
+    case PI_KIND_DOUBLE:
+        // An increment of the order of 2^-52 means "any value".
+        return range(formatDouble(n->a.minD), formatDouble(n->b.maxD),
+                     n->c.incD > 1e-9 ? formatDouble(n->c.incD) : "");
+    case PI_KIND_INT_FIELD:
+        return std::to_string(n->b.i32.inc) + " entries of " + std::to_string(n->a.i32.min) + ".." +
+               std::to_string(n->a.i32.max);
+    case PI_KIND_STRING:
+        return n->b.pattern != nullptr ? std::string("files ") + n->b.pattern : "";
+    default:
+        return "";
+    }
+}
+
+std::string entriesText(const ParameterInfoNode* n) {
+    std::string out;
+    if (n == nullptr || n->kind != PI_KIND_ENUM) return out;
+    for (int32_t i = 0; i < n->a.entryCount; ++i) {
+        if (i != 0) out += ", ";
+        out += utf8(n->entrySymbols[i]) + "=" + std::to_string(n->c.entryValues[i]) + " \"" +
+               utf8(n->b.entryDisplayNames[i]) + "\"";
+    }
+    return out;
+}
+
+std::string bareValueText(const Value& v) {
+    return v.type == ValueType::Text     ? v.text
+           : v.type == ValueType::Double ? formatDouble(v.real)
+                                         : std::to_string(v.integer);
+}
+
 std::string valueText(const Parameter& p, const Value& v) {
     switch (v.type) {
     case ValueType::Double:
@@ -164,17 +244,13 @@ std::string valueText(const Parameter& p, const Value& v) {
     }
 }
 
-Board::Board(const std::string& applet, unsigned index) {
+Board::Board(const std::string& applet, unsigned index) : index_(index) {
     fg_ = Fg_Init(applet.c_str(), index);
     if (fg_ == nullptr) {
         int32_t code = Fg_getLastErrorNumber(nullptr);
         throw BoardError(
-            code, "cannot open board " + std::to_string(index) + " with the applet " + applet,
-            code == FG_ERR_APPLET_NOT_FOUND
-                ? "the applet library and the host library are found through "
-                  "LD_LIBRARY_PATH, e.g. LD_LIBRARY_PATH=build/dev/lib:build/dev/"
-                  "lib/host"
-                : "");
+            code, "cannot open board " + std::to_string(index) + " with the applet " + applet, "",
+            code == FG_ERR_APPLET_NOT_FOUND ? kLibraryPathHint : "");
     }
     std::map<std::string, std::pair<const ParameterInfoNode*, std::string>> nodes;
     for (const ParameterInfoNode* root : roots())
@@ -209,13 +285,19 @@ std::string Board::infoText(int32_t query) const {
     return static_cast<const char*>(text);
 }
 
+const Parameter* Board::lookup(const std::string& name) const {
+    auto it = byName_.find(name);
+    return it == byName_.end() ? nullptr : &parameters_[it->second];
+}
+
 const Parameter& Board::find(const std::string& name) const {
-    if (auto it = byName_.find(name); it != byName_.end()) return parameters_[it->second];
-    std::string hint = "`pvctl list` shows every parameter";
-    for (const std::string& guess : {upper(name), "FG_" + upper(name)}) {
-        if (byName_.count(guess) != 0) hint = "did you mean " + guess + "?";
-    }
-    throw BoardError(kInvalidParameter, "unknown parameter " + name, hint);
+    if (const Parameter* p = lookup(name)) return *p;
+    std::string guess;
+    for (const std::string& g : {upper(name), "FG_" + upper(name)})
+        if (lookup(g) != nullptr) guess = g;
+    throw ValueError(
+        "the applet has no parameter " + name +
+        (guess.empty() ? " (`pvctl list` shows them all)" : "; did you mean " + guess + "?"));
 }
 
 std::vector<const ParameterInfoNode*> Board::roots() const {
@@ -284,26 +366,23 @@ std::optional<int32_t> Board::symbol(const std::string& name) const {
     return r;
 }
 
-void Board::set(const Parameter& p, const std::string& text) {
-    const std::string context = "set " + p.name + "=" + text;
+Value Board::parse(const Parameter& p, const std::string& text) const {
+    Value v;
+    v.type = p.type;
     switch (p.type) {
     case ValueType::LutField:
-        throw BoardError(kInvalidParameter, context,
-                         "the lookup table is read and written with `pvctl lut`");
+        throw ValueError(p.name + " is the lookup table: `pvctl lut` reads and writes it");
     case ValueType::Text:
         if (text.size() > kMaxText)
-            throw BoardError(kValueNotAccepted, context,
-                             "strings are at most " + std::to_string(kMaxText) + " characters");
-        check(Fg_setParameterWithType(fg_, p.id, text.c_str(), 0, FG_PARAM_TYPE_CHAR_PTR), context);
-        return;
+            throw ValueError(p.name + " takes at most " + std::to_string(kMaxText) + " characters");
+        v.text = text;
+        return v;
     case ValueType::Double: {
-        double d = 0;
-        auto r = std::from_chars(text.data(), text.data() + text.size(), d);
+        auto r = std::from_chars(text.data(), text.data() + text.size(), v.real);
         if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() ||
-            !std::isfinite(d))
-            throw BoardError(kValueNotAccepted, context, p.name + " takes a finite number");
-        check(Fg_setParameterWithType(fg_, p.id, &d, 0, FG_PARAM_TYPE_DOUBLE), context);
-        return;
+            !std::isfinite(v.real))
+            throw ValueError(p.name + " takes a number such as 29.97, not '" + text + "'");
+        return v;
     }
     default:
         break;
@@ -311,46 +390,93 @@ void Board::set(const Parameter& p, const std::string& text) {
     std::optional<int64_t> value = parseInteger(text);
     if (!value) {
         std::optional<int32_t> s = symbol(text);
-        if (!s)
-            throw BoardError(kInvalidParameter, context,
-                             "'" + text +
-                                 "' is neither a whole number nor a symbolic name the applet "
-                                 "knows (`pvctl describe " +
-                                 p.name + "` lists the values)");
+        if (!s) {
+            std::string known = entriesText(p.node);
+            throw ValueError(p.name + " takes " +
+                             (p.type == ValueType::Enum
+                                  ? "one of " + known
+                                  : std::string("a whole number (decimal or 0x hexadecimal)")) +
+                             ", not '" + text + "'");
+        }
         value = *s;
     }
-    const int64_t v = *value;
-    switch (p.type) {
-    case ValueType::UInt32: {
-        if (v < 0 || v > std::numeric_limits<uint32_t>::max())
-            throw BoardError(kValueNotAccepted, context, "the value must fit 32 bits unsigned");
-        auto x = static_cast<uint32_t>(v);
-        check(Fg_setParameterWithType(fg_, p.id, &x, 0, FG_PARAM_TYPE_UINT32_T), context);
-        return;
+    v.integer = *value;
+    const bool fits = p.type == ValueType::UInt32   ? v.integer >= 0 && v.integer <= UINT32_MAX
+                      : p.type == ValueType::UInt64 ? v.integer >= 0
+                      : p.type == ValueType::Int64
+                          ? true
+                          : v.integer >= INT32_MIN && v.integer <= INT32_MAX;
+    if (!fits) {
+        std::string limits = limitsText(p.node);
+        throw ValueError(p.name + " takes " + (limits.empty() ? typeName(p.type) : limits) +
+                         ", not " + text);
     }
-    case ValueType::UInt64: {
-        if (v < 0) throw BoardError(kValueNotAccepted, context, "the value must not be negative");
-        auto x = static_cast<uint64_t>(v);
-        check(Fg_setParameterWithType(fg_, p.id, &x, 0, FG_PARAM_TYPE_UINT64_T), context);
-        return;
+    return v;
+}
+
+void Board::set(const Parameter& p, const Value& v, const std::string& text) {
+    const std::string context = "set " + p.name + "=" + text;
+    int32_t r = 0;
+    switch (p.type) {
+    case ValueType::Text:
+        r = Fg_setParameterWithType(fg_, p.id, v.text.c_str(), 0, FG_PARAM_TYPE_CHAR_PTR);
+        break;
+    case ValueType::Double:
+        r = Fg_setParameterWithType(fg_, p.id, &v.real, 0, FG_PARAM_TYPE_DOUBLE);
+        break;
+    case ValueType::UInt32: {
+        auto x = static_cast<uint32_t>(v.integer);
+        r = Fg_setParameterWithType(fg_, p.id, &x, 0, FG_PARAM_TYPE_UINT32_T);
+        break;
+    }
+    case ValueType::UInt64:
+    case ValueType::HostServed: {
+        auto x = static_cast<uint64_t>(v.integer);
+        r = Fg_setParameterWithType(fg_, p.id, &x, 0, FG_PARAM_TYPE_UINT64_T);
+        break;
     }
     case ValueType::Int64:
-        check(Fg_setParameterWithType(fg_, p.id, &v, 0, FG_PARAM_TYPE_INT64_T), context);
-        return;
+        r = Fg_setParameterWithType(fg_, p.id, &v.integer, 0, FG_PARAM_TYPE_INT64_T);
+        break;
+    case ValueType::LutField:
+        throw ValueError(p.name + " is the lookup table: `pvctl lut` reads and writes it");
     default: {
-        if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
-            throw BoardError(kValueNotAccepted, context, "the value must fit 32 bits");
-        auto x = static_cast<int32_t>(v);
-        check(Fg_setParameterWithType(fg_, p.id, &x, 0, FG_PARAM_TYPE_INT32_T), context);
-        return;
+        auto x = static_cast<int32_t>(v.integer);
+        r = Fg_setParameterWithType(fg_, p.id, &x, 0, FG_PARAM_TYPE_INT32_T);
+        break;
     }
+    }
+    if (r != 0) {
+        Explanation e = explainRefusal(*this, p, v, r);
+        throw BoardError(r, context, e.why, e.hint);
     }
 }
 
 void Board::setInt(const std::string& name, int32_t value) {
     const Parameter& p = find(name);
-    check(Fg_setParameterWithType(fg_, p.id, &value, 0, FG_PARAM_TYPE_INT32_T),
-          "set " + name + "=" + std::to_string(value));
+    Value v;
+    v.type = p.type;
+    v.integer = value;
+    set(p, v, std::to_string(value));
+}
+
+double Board::getDouble(const std::string& name) const {
+    return get(find(name)).real;
+}
+
+int32_t Board::symbolValue(const std::string& name) const {
+    std::optional<int32_t> v = symbol(name);
+    if (!v)
+        throw BoardError(kInvalidParameter, "the symbolic name " + name,
+                         "the applet does not know it");
+    return *v;
+}
+
+uint32_t Board::lutEntries() const {
+    const Parameter& p = find("FG_LUT_VALUE");
+    return p.node != nullptr && p.node->kind == PI_KIND_INT_FIELD
+               ? static_cast<uint32_t>(p.node->b.i32.inc)
+               : 0;
 }
 
 int32_t Board::getInt(const std::string& name) const {
@@ -393,7 +519,8 @@ void Board::saveConfig(const std::string& file) const {
         throw BoardError(r, "save " + file,
                          file.find(".mcf") == std::string::npos
                              ? "configuration file names must contain .mcf"
-                             : "");
+                             : "",
+                         "");
 }
 
 void Board::loadConfig(const std::string& file) {
@@ -402,7 +529,8 @@ void Board::loadConfig(const std::string& file) {
         throw BoardError(r, "load " + file,
                          file.find(".mcf") == std::string::npos
                              ? "configuration file names must contain .mcf"
-                             : "");
+                             : "",
+                         "`pvctl check " + file + "` tells what the applet finds in it");
 }
 
-} // namespace pvctl
+} // namespace pellvane::tools
