@@ -105,22 +105,25 @@ const char* planSignal(const VbSignal& s, SignalPlan* plan) {
 void SignalSource::start(Nanos now, const SignalPlan& plan, bool level) {
     plan_ = plan;
     pending_.clear();
+    head_ = 0;
     next_ = 0;
     origin_ = now + plan.delay;
     if (plan.idle != level) pending_.push_back(Edge{now, plan.idle});
 }
 
 std::optional<Edge> SignalSource::peek() {
-    if (pending_.empty()) generate();
-    if (pending_.empty()) return std::nullopt;
-    return pending_.front();
+    if (head_ == pending_.size()) generate();
+    if (head_ == pending_.size()) return std::nullopt;
+    return pending_[head_];
 }
 
 void SignalSource::pop() {
-    if (!pending_.empty()) pending_.pop_front();
+    if (head_ < pending_.size()) ++head_;
 }
 
 void SignalSource::generate() {
+    pending_.clear();
+    head_ = 0;
     if (!plan_.pulses || (plan_.count != 0 && next_ >= plan_.count)) return;
     const std::uint64_t k = next_++;
     Nanos due = plan_.burst > 1
@@ -129,7 +132,9 @@ void SignalSource::generate() {
     due += origin_;
     // Draw 0 is the jitter; 1 + 2g and 2 + 2g place glitch g.
     const Nanos start =
-        due + static_cast<Nanos>(draw(plan_.seed, k, 0) * static_cast<double>(plan_.jitter));
+        plan_.jitter == 0
+            ? due
+            : due + static_cast<Nanos>(draw(plan_.seed, k, 0) * static_cast<double>(plan_.jitter));
     const bool active = !plan_.idle;
     Nanos last = start;
     auto push = [&](Nanos t, bool level) {

@@ -12,8 +12,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <optional>
+#include <vector>
 
 namespace vboard {
 
@@ -55,7 +55,10 @@ private:
     SignalPlan plan_;
     Nanos origin_ = 0; // when the first pulse is due
     std::uint64_t next_ = 0;
-    std::deque<Edge> pending_;
+    // The changes of the pulse under way (pending_[head_] comes next): refilled in place, so
+    // a running train allocates nothing.
+    std::vector<Edge> pending_;
+    std::size_t head_ = 0;
 };
 
 // An input pin: its signal and the debounce behind it. A change of the raw level reaches the
