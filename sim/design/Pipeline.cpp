@@ -287,16 +287,23 @@ Pipeline::Pipeline() {
 // The configuration is fixed for the whole advance, so each part of it is read once, and only
 // when some pulse or edge needs it: most advances find nothing to do.
 struct Pipeline::Step {
-    Step(Nanos n, const ModelRegisters& regs, const ReadRegister& rd, Frames& f, Nanos exp,
-         bool del)
-        : now(n), r(regs), read(rd), frames(f), exposure(exp), delivers(del) {}
+    Step(const Pipeline& p, Nanos n, const ModelRegisters& regs, const ReadRegister& rd, Frames& f)
+        : now(n), r(regs), read(rd), frames(f), pipeline(p) {}
 
     Nanos now;
     const ModelRegisters& r;
     const ReadRegister& read;
     Frames& frames;
-    Nanos exposure;
-    bool delivers; // the camera (or the simulator) sends a frame when triggered
+    // How long a frame takes.
+    Nanos exposure() {
+        if (!exposureNs) exposureNs = pipeline.frameTime(r, read);
+        return *exposureNs;
+    }
+    // Whether the camera (or the simulator) sends a frame when triggered.
+    bool delivers() {
+        if (!sends) sends = pipeline.sourceDelivers(r, read);
+        return *sends;
+    }
 
     const std::array<std::uint64_t, kLines>& route() {
         if (!routed) {
@@ -327,6 +334,9 @@ struct Pipeline::Step {
     Nanos debounceNs = 0;
 
 private:
+    const Pipeline& pipeline;
+    std::optional<Nanos> exposureNs;
+    std::optional<bool> sends;
     bool routed = false;
     std::array<std::uint64_t, kLines> routes{};
 };
@@ -483,7 +493,7 @@ void Pipeline::cameraPulse(Nanos t, Step& s) {
         count(ModelEvent::MissingFrame);
         return;
     }
-    cameraTrigger(t, s.exposure, s.frames);
+    cameraTrigger(t, s.exposure(), s.frames);
 }
 
 void Pipeline::freeRunFrames(Nanos now, Nanos period, Nanos frameTime, Frames& frames) {
@@ -526,7 +536,7 @@ void Pipeline::inputEdge(std::uint32_t input, const Edge& e, Step& s) {
             }
         }
         // CC1 on the bypassed input: each of its pulses starts a frame.
-        if (route[0] == kSelectBypass && e.level && s.delivers) cameraPulse(e.time, s);
+        if (route[0] == kSelectBypass && e.level && s.delivers()) cameraPulse(e.time, s);
     }
     // The active edge is the rising one, or the falling one on a low-active input.
     if (input != s.selected || e.level == s.invert) return;
@@ -559,11 +569,11 @@ void Pipeline::emitPulses(Step& s) {
     const ReadRegister& read = s.read;
     const Nanos now = s.now;
     const bool triggered =
-        cameraTriggered(r, read) && (read(r.pulseFormEnable) & 1) != 0 && s.delivers;
+        cameraTriggered(r, read) && (read(r.pulseFormEnable) & 1) != 0 && s.delivers();
     const std::uint64_t ccSelect = read(r.lineSelect[0]);
     const auto cc = static_cast<std::uint32_t>(ccSelect);
     const PulseForm pf = triggered ? pulseForm(r, read, cc) : PulseForm{1, 0, 0, 0};
-    const Nanos exposure = s.exposure;
+    const Nanos exposure = s.exposure();
     const Nanos period = std::max<Nanos>(1, source_.period);
 
     if (source_.running && !source_.queueMode) {
@@ -629,7 +639,7 @@ void Pipeline::emitPulses(Step& s) {
             source_.nextOut = t + period;
         }
     }
-    if (!triggered && !cameraTriggered(r, read) && ccSelect != kSelectBypass && s.delivers) {
+    if (!triggered && !cameraTriggered(r, read) && ccSelect != kSelectBypass && s.delivers()) {
         // Free-running: the camera's own rate; the simulator as fast as it generates.
         const Nanos freePeriod =
             (read(r.genEnable) & 1) != 0 ? exposure : clampFrameTime(1e9 / camera_.freeRunHz);
@@ -640,7 +650,7 @@ void Pipeline::emitPulses(Step& s) {
 void Pipeline::advance(Nanos now, const ModelRegisters& r, const ReadRegister& read,
                        const std::array<std::uint32_t, kLutEntries>& lut) {
     Frames frames;
-    Step s(now, r, read, frames, frameTime(r, read), sourceDelivers(r, read));
+    Step s(*this, now, r, read, frames);
     // A held generator with a triggered camera: nothing can happen but inputs and deliveries.
     if (source_.running || !cameraTriggered(r, read)) {
         source_.period = generatorPeriod(r, read);
@@ -661,7 +671,7 @@ void Pipeline::advance(Nanos now, const ModelRegisters& r, const ReadRegister& r
             count(ModelEvent::FrameEnd);
             // The image selector passes one frame of every period, the one numbered `phase`.
             if (selectorFrames_++ % selectPeriod != selectPhase) continue;
-            store(t, frame, bytes, s.exposure, taken);
+            store(t, frame, bytes, s.exposure(), taken);
         }
         // Only the pictures still in the ring of buffers at the end are drawn; older ones
         // would be overwritten before anyone could look.
