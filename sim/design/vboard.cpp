@@ -570,6 +570,16 @@ VB_API void vb_signal_default(VbSignal* signal) {
     if (signal != nullptr) *signal = vboard::defaultSignal();
 }
 
+VB_API void vb_signal_pulses(VbSignal* signal, double frequencyHz, double widthUs,
+                             std::uint64_t count) {
+    if (signal == nullptr) return;
+    *signal = vboard::defaultSignal();
+    signal->mode = VB_SIGNAL_PULSES;
+    signal->frequencyHz = frequencyHz;
+    signal->widthUs = widthUs;
+    signal->count = count;
+}
+
 VB_API const char* vb_signal_error(const VbSignal* signal) {
     if (signal == nullptr) return "no signal given";
     return vboard::planSignal(*signal, nullptr);

@@ -30,11 +30,7 @@ class SignalPath : public Acquisition {
 protected:
     VbSignal pulses(double hz, double widthUs, uint64_t count) {
         VbSignal s;
-        vb_signal_default(&s);
-        s.mode = VB_SIGNAL_PULSES;
-        s.frequencyHz = hz;
-        s.widthUs = widthUs;
-        s.count = count;
+        vb_signal_pulses(&s, hz, widthUs, count);
         return s;
     }
     void drive(uint32_t input, const VbSignal& s) {

@@ -167,6 +167,8 @@ typedef struct VbSignal {
 /* The settings a new signal starts from: held low; for pulses 50 Hz, 100 µs wide, endless,
    no delay, jitter, bounce or bursts; 3 glitches per bouncing edge; seed 1. */
 VB_API void vb_signal_default(VbSignal* signal);
+/* The defaults, made a train of `count` pulses (0: endless) at `frequencyHz`, `widthUs` each. */
+VB_API void vb_signal_pulses(VbSignal* signal, double frequencyHz, double widthUs, uint64_t count);
 
 /* Why a signal cannot be generated (a sentence naming the first setting at fault), or null when
    it can: frequency, width, delay, jitter and bounce must be finite and not negative, the width
