@@ -107,6 +107,18 @@ TEST_F(SignalPath, DebounceTurnsABouncingContactIntoOnePicturePerPulse) {
     EXPECT_EQ(getInt("FG_MISSING_CAMERA_FRAME_RESPONSE"), 0);
 }
 
+// The legacy interface's asynchronous trigger is the external mode without a period limit.
+TEST_F(SignalPath, LegacyAsynchronousTriggerTakesEveryInputPulse) {
+    setInt("FG_TRIGGER_LEGACY_MODE", 1);
+    setInt("FG_EXSYNCON", 1);
+    setInt("FG_TRIGGERMODE", 2); // ASYNC_TRIGGER
+    start(GRAB_INFINITE);
+    drive(0, pulses(200.0, 100.0, 20));
+    ASSERT_EQ(vb_clock_advance(200 * kMs), 0);
+    EXPECT_EQ(grabbed(), 20);
+    EXPECT_EQ(events(kOverride), 0);
+}
+
 TEST_F(SignalPath, LowActivePolarityTriggersOnTheFallingEdge) {
     start(GRAB_INFINITE);
     external(10.0);
