@@ -107,6 +107,7 @@ void SignalSource::start(Nanos now, const SignalPlan& plan, bool level) {
     pending_.clear();
     head_ = 0;
     next_ = 0;
+    done_ = !plan.pulses;
     origin_ = now + plan.delay;
     if (plan.idle != level) pending_.push_back(Edge{now, plan.idle});
 }
@@ -124,7 +125,11 @@ void SignalSource::pop() {
 void SignalSource::generate() {
     pending_.clear();
     head_ = 0;
-    if (!plan_.pulses || (plan_.count != 0 && next_ >= plan_.count)) return;
+    if (done_) return;
+    if (plan_.count != 0 && next_ >= plan_.count) {
+        done_ = true;
+        return;
+    }
     const std::uint64_t k = next_++;
     Nanos due = plan_.burst > 1
                     ? (k / plan_.burst) * plan_.burstPeriod + (k % plan_.burst) * plan_.period
@@ -188,10 +193,6 @@ std::optional<Edge> InputPin::next(Nanos debounce, Nanos limit) {
 void InputPin::take(const Edge& e) {
     out_ = e.level;
     ++(e.level ? rising_ : falling_);
-}
-
-bool InputPin::quiet() {
-    return raw_ == out_ && !source_.peek();
 }
 
 std::optional<Nanos> InputPin::earliest(Nanos debounce) {

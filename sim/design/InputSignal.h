@@ -48,6 +48,8 @@ public:
     // The next raw change, if any (it may lie in the future).
     std::optional<Edge> peek();
     void pop();
+    // Nothing queued and nothing more to come: the input holds its level.
+    bool finished() const { return done_ && head_ == pending_.size(); }
 
 private:
     void generate(); // queues the changes of the next pulse
@@ -59,6 +61,7 @@ private:
     // a running train allocates nothing.
     std::vector<Edge> pending_;
     std::size_t head_ = 0;
+    bool done_ = true; // every pulse generated
 };
 
 // An input pin: its signal and the debounce behind it. A change of the raw level reaches the
@@ -76,7 +79,7 @@ public:
     std::optional<Nanos> earliest(Nanos debounce);
 
     // No debounced change pending and none to come.
-    bool quiet();
+    bool quiet() const { return raw_ == out_ && source_.finished(); }
     bool level() const { return out_; }
     std::uint64_t rising() const { return rising_; }
     std::uint64_t falling() const { return falling_; }

@@ -227,6 +227,22 @@ ModelRegisters::ModelRegisters(const Design& d) {
     statsPeriod = id(t + "InputStatistics_ReadPeriod_Status");
     statsMax = id(t + "InputStatistics_ReadMax_Status");
     statsMin = id(t + "InputStatistics_ReadMin_Status");
+
+    // The registers whose writes the pipeline acts on (Pipeline::written): most writes change
+    // only what later steps read, and those need no more than this one look-up.
+    std::vector<std::uint32_t> acted = {
+        clearQueuePulse,  enableQueue,       minimumPeriod, softwareTrigger,  clearSequence,
+        resetMissing,     clearMissingFrame, clearOverride, outputStatsClear, inputDownscaleClear,
+        statsClearPulses, statsClearMinMax,  inputSelect,   inputInvert,      genEnable,
+        genStart,         genLineWidth,      genHeight,     genActive,        genPassive};
+    acted.insert(acted.end(), pfClear.begin(), pfClear.end());
+    acted.insert(acted.end(), lineSelect.begin(), lineSelect.end());
+    acted.insert(acted.end(), lineInvert.begin(), lineInvert.end());
+    for (std::uint32_t a : acted) {
+        if (a == 0) continue;
+        if (a >= actsOn.size()) actsOn.resize(a + 1, false);
+        actsOn[a] = true;
+    }
 }
 
 // ---- rendering ----
@@ -553,8 +569,14 @@ void Pipeline::inputEdge(std::uint32_t input, const Edge& e, Step& s) {
 
 // Every input's debounced edges up to the step's present.
 void Pipeline::drainInputs(Step& s) {
+    if (busyInputs_ == 0) return;
     for (std::uint32_t i = 0; i < kInputs; ++i) {
-        if (inputs_[i].quiet()) continue;
+        const std::uint32_t bit = 1u << i;
+        if ((busyInputs_ & bit) == 0) continue;
+        if (inputs_[i].quiet()) {
+            busyInputs_ &= ~bit;
+            continue;
+        }
         s.needInputs();
         while (const std::optional<Edge> e = inputs_[i].next(s.debounceNs, s.now)) {
             inputs_[i].take(*e);
@@ -743,7 +765,7 @@ void Pipeline::deliver(Nanos upTo) {
 
 void Pipeline::written(Nanos now, std::uint32_t id, std::uint64_t value, const ModelRegisters& r,
                        const ReadRegister& read) {
-    if (id == 0) return;
+    if (id >= r.actsOn.size() || !r.actsOn[id]) return;
     if (id == r.clearQueuePulse) {
         if ((value & 1) != 0) {
             source_.running = false;
@@ -901,6 +923,7 @@ void Pipeline::setSignal(Nanos now, std::uint32_t input, const VbSignal& signal,
                          const SignalPlan& plan) {
     signals_[input] = signal;
     inputs_[input].setSignal(now, plan);
+    busyInputs_ |= 1u << input;
 }
 
 void Pipeline::startDma(Nanos now, std::int64_t pictures, DmaBuffers buffers) {

@@ -67,6 +67,8 @@ struct ModelRegisters {
     std::uint32_t overflow, fillLevel0, fillLevel1, maximumReached, queueValue, queueStatus,
         outputStatsPulses, frameCounter, timestamp, inputStatus, statsPulses, statsPeriod, statsMax,
         statsMin;
+    // By register id: whether a write of it makes the pipeline act at once.
+    std::vector<bool> actsOn;
 };
 
 inline constexpr std::uint32_t kInputs = VB_INPUTS;
@@ -247,6 +249,7 @@ private:
     std::array<Line, kLines> lines_{};
     std::array<InputPin, kInputs> inputs_{};
     std::array<VbSignal, kInputs> signals_;
+    std::uint32_t busyInputs_ = 0;  // bit n: input n may still have edges to process
     std::uint64_t inputPassed_ = 0; // active input edges the input downscaler has seen
     std::uint64_t inputPulses_ = 0; // input statistics: pulse counter, periods in 16 ns ticks
     std::optional<Nanos> lastActive_;
