@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace vboard {
 
@@ -38,6 +40,7 @@ struct PulseForm {
     std::uint64_t downscale; // ≥ 1
     std::uint64_t phase;     // < downscale
     Nanos delay;
+    Nanos width;
 };
 
 PulseForm pulseForm(const ModelRegisters& r, const Pipeline::ReadRegister& read, std::uint32_t n) {
@@ -45,7 +48,7 @@ PulseForm pulseForm(const ModelRegisters& r, const Pipeline::ReadRegister& read,
     // The selected-pulse register holds the phase plus one.
     std::uint64_t selected = read(r.pfSelected[n]);
     std::uint64_t phase = (selected + d - 1) % d;
-    return PulseForm{d, phase, read(r.pfDelay[n]) * kTickNs};
+    return PulseForm{d, phase, read(r.pfDelay[n]) * kTickNs, read(r.pfWidth[n]) * kTickNs};
 }
 
 Nanos generatorPeriod(const ModelRegisters& r, const Pipeline::ReadRegister& read) {
@@ -180,9 +183,27 @@ ModelRegisters::ModelRegisters(const Design& d) {
         pfDownscale[n] = id(g + "_Downscale_Downscale");
         pfSelected[n] = id(g + "_Downscale_SelectedPulse");
         pfDelay[n] = id(g + "_Delay_Delay");
+        pfWidth[n] = id(g + "_Width_Width");
         pfClear[n] = id(g + "_ClearDownscale_Mode");
     }
-    cc0Select = id(t + "CameraControl_Select0_Select_Select");
+    for (std::uint32_t k = 0; k < kLines; ++k) {
+        const std::string line = k < kCcLines
+                                     ? t + "CameraControl_Select" + std::to_string(k)
+                                     : t + "TriggerOutput_Select" + std::to_string(k - kCcLines);
+        lineSelect[k] = id(line + "_Select_Select");
+        lineInvert[k] = id(line + "_Polarity_Invert");
+    }
+    const std::string in = "Device1_Process1_Trigger_TriggerInput_";
+    debounce = id(in + "Debounce8_Prescale_Period");
+    inputSelect = id(t + "InputSelect_Select_Select");
+    inputInvert = id(t + "InputSelect_Polarity_Invert");
+    bypassSelect = id(t + "InputSelect_BypassSelect_Select");
+    selectExternal = id(t + "TriggerMode_SelectExternal_Select");
+    inputDownscale = id(t + "Downscale_Downscale_Downscale");
+    inputSelected = id(t + "Downscale_Downscale_SelectedPulse");
+    inputDownscaleClear = id(t + "Downscale_Clear_Mode");
+    statsClearPulses = id(t + "InputStatistics_ClearPulses_Mode");
+    statsClearMinMax = id(t + "InputStatistics_ClearMinMax_Value");
     genEnable = id("MWGenEnable");
     genStart = id("MWGenStart");
     genWidth = id("MWGenWidth");
@@ -201,6 +222,27 @@ ModelRegisters::ModelRegisters(const Design& d) {
     outputStatsPulses = id(t + "OutputStatistics_ReadPulses_Status");
     frameCounter = id("Device1_Status_FrameCounter");
     timestamp = id("Device1_Status_Timestamp");
+    inputStatus = id(in + "InputStatus_Status");
+    statsPulses = id(t + "InputStatistics_ReadPulses_Status");
+    statsPeriod = id(t + "InputStatistics_ReadPeriod_Status");
+    statsMax = id(t + "InputStatistics_ReadMax_Status");
+    statsMin = id(t + "InputStatistics_ReadMin_Status");
+
+    // The registers whose writes the pipeline acts on (Pipeline::written): most writes change
+    // only what later steps read, and those need no more than this one look-up.
+    std::vector<std::uint32_t> acted = {
+        clearQueuePulse,  enableQueue,       minimumPeriod, softwareTrigger,  clearSequence,
+        resetMissing,     clearMissingFrame, clearOverride, outputStatsClear, inputDownscaleClear,
+        statsClearPulses, statsClearMinMax,  inputSelect,   inputInvert,      genEnable,
+        genStart,         genLineWidth,      genHeight,     genActive,        genPassive};
+    acted.insert(acted.end(), pfClear.begin(), pfClear.end());
+    acted.insert(acted.end(), lineSelect.begin(), lineSelect.end());
+    acted.insert(acted.end(), lineInvert.begin(), lineInvert.end());
+    for (std::uint32_t a : acted) {
+        if (a == 0) continue;
+        if (a >= actsOn.size()) actsOn.resize(a + 1, false);
+        actsOn[a] = true;
+    }
 }
 
 // ---- rendering ----
@@ -237,10 +279,98 @@ FrameFormat Pipeline::format(const ModelRegisters& r, const ReadRegister& read) 
     return f;
 }
 
+// ---- the step: what one advance works with ----
+
+namespace {
+// Line select values: 0 … 3 a pulse-form generator, 4 the bypassed input, 5 a constant low.
+constexpr std::uint64_t kSelectBypass = 4;
+// The debounce register counts 48 ns units.
+constexpr Nanos kDebounceUnitNs = 48;
+constexpr Nanos kOpen = std::numeric_limits<Nanos>::max();
+constexpr std::uint64_t kPulse = 2; // "mode" registers act on a write of 2
+// Period registers of the input statistics are 32 bits wide.
+constexpr std::uint64_t kMaxTicks = 0xFFFFFFFFu;
+
+std::uint32_t inputOf(std::uint64_t select) {
+    return select < kInputs ? static_cast<std::uint32_t>(select) : kInputs;
+}
+} // namespace
+
+Pipeline::Pipeline() {
+    signals_.fill(defaultSignal());
+}
+
+// The configuration is fixed for the whole advance, so each part of it is read once, and only
+// when some pulse or edge needs it: most advances find nothing to do.
+struct Pipeline::Step {
+    Step(const Pipeline& p, Nanos n, const ModelRegisters& regs, const ReadRegister& rd, Frames& f)
+        : now(n), r(regs), read(rd), frames(f), pipeline(p) {}
+
+    Nanos now;
+    const ModelRegisters& r;
+    const ReadRegister& read;
+    Frames& frames;
+    // How long a frame takes.
+    Nanos exposure() {
+        if (!exposureNs) exposureNs = pipeline.frameTime(r, read);
+        return *exposureNs;
+    }
+    // Whether the camera (or the simulator) sends a frame when triggered.
+    bool delivers() {
+        if (!sends) sends = pipeline.sourceDelivers(r, read);
+        return *sends;
+    }
+
+    const std::array<std::uint64_t, kLines>& route() {
+        if (!routed) {
+            for (std::uint32_t k = 0; k < kLines; ++k)
+                routes[k] = read(r.lineSelect[k]);
+            routed = true;
+        }
+        return routes;
+    }
+    Nanos debounce() { return read(r.debounce) * kDebounceUnitNs; }
+    void needInputs() {
+        if (inputsReady) return;
+        inputsReady = true;
+        selected = inputOf(read(r.inputSelect));
+        bypass = inputOf(read(r.bypassSelect));
+        invert = (read(r.inputInvert) & 1) != 0;
+        downscale = std::max<std::uint64_t>(1, read(r.inputDownscale));
+        // The selected-pulse register holds the phase plus one.
+        phase = (read(r.inputSelected) + downscale - 1) % downscale;
+        debounceNs = debounce();
+    }
+
+    bool feedsQueue = false; // active edges of the selected input reach the queue
+    bool inputsReady = false;
+    std::uint32_t selected = kInputs, bypass = kInputs;
+    bool invert = false;
+    std::uint64_t downscale = 1, phase = 0;
+    Nanos debounceNs = 0;
+
+private:
+    const Pipeline& pipeline;
+    std::optional<Nanos> exposureNs;
+    std::optional<bool> sends;
+    bool routed = false;
+    std::array<std::uint64_t, kLines> routes{};
+};
+
 // ---- timing ----
 
 Nanos Pipeline::frameTime(const ModelRegisters& r, const ReadRegister& read) const {
-    if ((read(r.genEnable) & 1) == 0) return clampFrameTime(camera_.frameTimeUs * 1000.0);
+    if ((read(r.genEnable) & 1) == 0) {
+        double ns = camera_.frameTimeUs * 1000.0;
+        if (camera_.lineRateHz > 0) {
+            // The camera sends every line down to the region's last before the frame is whole.
+            const double lines =
+                static_cast<double>(std::min<std::uint64_t>(read(r.yOffset), kMaxHeight) +
+                                    std::min<std::uint64_t>(read(r.yLength), kMaxHeight));
+            ns = std::max(ns, lines / camera_.lineRateHz * 1e9);
+        }
+        return clampFrameTime(ns);
+    }
     // The simulator sends (height) lines of (line width) clocks; its rate counter lets
     // `active` of every `active + passive` clocks through (both registers hold the count less
     // one, in 64 bits).
@@ -254,10 +384,9 @@ Nanos Pipeline::frameTime(const ModelRegisters& r, const ReadRegister& read) con
 }
 
 // The camera is triggered while its CC1 line (camera control 0) is driven by a running
-// pulse-form generator; on a constant level it free-runs; on the bypassed input, which the
-// virtual board keeps idle, it waits.
+// pulse-form generator or by the bypassed input; on a constant level it free-runs.
 bool Pipeline::cameraTriggered(const ModelRegisters& r, const ReadRegister& read) const {
-    return read(r.cc0Select) < kPulseForms;
+    return read(r.lineSelect[0]) < kPulseForms;
 }
 
 bool Pipeline::sourceDelivers(const ModelRegisters& r, const ReadRegister& read) const {
@@ -278,71 +407,211 @@ void Pipeline::reanchorGenerator(Nanos now) {
     source_.nextOut = now;
 }
 
+// ---- lines ----
+
+void Pipeline::Line::add(Nanos start, Nanos end) {
+    ring[next] = VbLinePulse{start, end};
+    next = (next + 1) % kKept;
+    size = std::min(size + 1, kKept);
+}
+
+void Pipeline::Line::close(Nanos end) {
+    if (size == 0) return;
+    VbLinePulse& last = ring[(next + kKept - 1) % kKept];
+    if (last.end == kOpen) last.end = end;
+}
+
+VbLineState Pipeline::line(Nanos now, std::uint32_t k, const ReadRegister& read,
+                           const ModelRegisters& r) const {
+    VbLineState state{};
+    const bool inverted = (read(r.lineInvert[k]) & 1) != 0;
+    const std::uint64_t select = read(r.lineSelect[k]);
+    bool active = false;
+    if (select < kPulseForms) {
+        // At most one pulse of a generator can still lie ahead (its delay is shorter than the
+        // time between its pulses), so the later of the last two or the one before decides.
+        const auto& [before, last] = pfLast_[select];
+        const auto& p = last.first <= now ? last : before;
+        active = p.first <= now && now < p.second;
+    } else if (select == kSelectBypass) {
+        const std::uint32_t input = inputOf(read(r.bypassSelect));
+        active = input < kInputs && inputs_[input].level();
+    }
+    state.level = active != inverted ? 1 : 0;
+    state.idle = inverted ? 1 : 0;
+    state.pulses = lines_[k].pulses;
+    return state;
+}
+
+std::size_t Pipeline::lineHistory(Nanos now, std::uint32_t k, VbLinePulse* out,
+                                  std::size_t max) const {
+    const Line& l = lines_[k];
+    std::vector<VbLinePulse> begun;
+    for (std::size_t i = 0; i < l.size; ++i) {
+        VbLinePulse p = l.ring[(l.next + Line::kKept - l.size + i) % Line::kKept];
+        if (p.start > now) continue;
+        if (p.end > now) p.end = kOpen;
+        begun.push_back(p);
+    }
+    const std::size_t first = begun.size() > max ? begun.size() - max : 0;
+    std::copy(begun.begin() + static_cast<std::ptrdiff_t>(first), begun.end(), out);
+    return begun.size() - first;
+}
+
 // `pulses` output pulses of the generator reach the pulse-form generators.
-void Pipeline::account(std::uint64_t pulses, const ModelRegisters& r, const ReadRegister& read) {
+void Pipeline::account(Nanos t0, Nanos step, std::uint64_t pulses, Step& s) {
     if (source_.running && !source_.queueMode) source_.index += pulses;
-    if ((read(r.pulseFormEnable) & 1) == 0) return;
-    const std::uint64_t statsOf = read(r.outputStatsSelect);
-    const std::uint64_t eventOf = read(r.outputEventSelect);
+    if ((s.read(s.r.pulseFormEnable) & 1) == 0) return;
+    const std::uint64_t statsOf = s.read(s.r.outputStatsSelect);
+    const std::uint64_t eventOf = s.read(s.r.outputEventSelect);
     for (std::uint32_t n = 0; n < kPulseForms; ++n) {
-        PulseForm pf = pulseForm(r, read, n);
+        PulseForm pf = pulseForm(s.r, s.read, n);
         std::uint64_t before = pfCount_[n];
         pfCount_[n] += pulses;
         std::uint64_t passed = passesBelow(pfCount_[n], pf.downscale, pf.phase) -
                                passesBelow(before, pf.downscale, pf.phase);
         if (n == statsOf) outputPulses_ += passed;
         if (n == eventOf) count(ModelEvent::OutputEvent, passed);
+        if (passed == 0) continue;
+        // Pass j of this run is generator pulse first + j × downscale; only the last few
+        // matter to the lines' levels and histories.
+        const std::uint64_t first =
+            (pf.phase + pf.downscale - before % pf.downscale) % pf.downscale;
+        auto startOf = [&](std::uint64_t j) {
+            return t0 + (first + j * pf.downscale) * step + pf.delay;
+        };
+        for (std::uint64_t j = passed - std::min<std::uint64_t>(passed, 2); j < passed; ++j) {
+            pfLast_[n][0] = pfLast_[n][1];
+            pfLast_[n][1] = {startOf(j), startOf(j) + pf.width};
+        }
+        const auto& route = s.route();
+        for (std::uint32_t k = 0; k < kLines; ++k) {
+            if (route[k] != n) continue;
+            lines_[k].pulses += passed;
+            for (std::uint64_t j = passed - std::min<std::uint64_t>(passed, Line::kKept);
+                 j < passed; ++j)
+                lines_[k].add(startOf(j), startOf(j) + pf.width);
+        }
     }
 }
 
-void Pipeline::cameraTrigger(Nanos t, Nanos frameTime,
-                             std::vector<std::pair<Nanos, std::uint64_t>>& frames) {
+// ---- pulses, inputs and frames ----
+
+void Pipeline::cameraTrigger(Nanos t, Nanos frameTime, Frames& frames) {
     cameraBusyUntil_ = t + frameTime;
     frames.emplace_back(t, cameraFrames_++);
 }
 
-void Pipeline::freeRunFrames(Nanos now, Nanos period, Nanos frameTime,
-                             std::vector<std::pair<Nanos, std::uint64_t>>& frames) {
+// A trigger the camera cannot take because a frame is still under way is missed.
+void Pipeline::cameraPulse(Nanos t, Step& s) {
+    if (t < cameraBusyUntil_) {
+        missing_ = true;
+        count(ModelEvent::MissingFrame);
+        return;
+    }
+    cameraTrigger(t, s.exposure(), s.frames);
+}
+
+void Pipeline::freeRunFrames(Nanos now, Nanos period, Nanos frameTime, Frames& frames) {
     while (freeRunAnchor_ + freeRunIndex_ * period <= now) {
         cameraTrigger(freeRunAnchor_ + freeRunIndex_ * period, frameTime, frames);
         ++freeRunIndex_;
     }
 }
 
-// Output pulses up to `now`; the camera frames they trigger go to `frames`.
-void Pipeline::emitPulses(Nanos now, const ModelRegisters& r, const ReadRegister& read,
-                          std::vector<std::pair<Nanos, std::uint64_t>>& frames) {
+// A pulse for the queue (a software trigger or an input pulse) at time t.
+void Pipeline::offerPulse(Nanos t, const ModelRegisters& r, const ReadRegister& read) {
+    if (!source_.running || !source_.queueMode) return;
+    const bool queueOn = (read(r.queueEnabled) & 1) != 0;
+    const std::uint64_t held = source_.queued + (source_.burstLeft > 0 ? 1 : 0);
+    const bool accepted = queueOn ? held < std::max<std::uint64_t>(1, read(r.queueFullValue))
+                                  : held == 0 && source_.nextOut <= t;
+    if (!accepted) {
+        // The pulse came faster than the period limit lets pulses through.
+        exceeded_ = true;
+        count(ModelEvent::Override);
+        return;
+    }
+    if (held == 0) source_.nextOut = std::max(source_.nextOut, t);
+    ++source_.queued;
+}
+
+// A debounced edge of an input: the input events count it (InputPin), the bypass routes it to
+// the lines, and on the selected input its active edge is a trigger pulse.
+void Pipeline::inputEdge(std::uint32_t input, const Edge& e, Step& s) {
+    s.needInputs();
+    if (input == s.bypass) {
+        const auto& route = s.route();
+        for (std::uint32_t k = 0; k < kLines; ++k) {
+            if (route[k] != kSelectBypass) continue;
+            if (e.level) {
+                lines_[k].add(e.time, kOpen);
+                ++lines_[k].pulses;
+            } else {
+                lines_[k].close(e.time);
+            }
+        }
+        // CC1 on the bypassed input: each of its pulses starts a frame.
+        if (route[0] == kSelectBypass && e.level && s.delivers()) cameraPulse(e.time, s);
+    }
+    // The active edge is the rising one, or the falling one on a low-active input.
+    if (input != s.selected || e.level == s.invert) return;
+    ++inputPulses_;
+    if (lastActive_) {
+        const std::uint64_t ticks = std::min((e.time - *lastActive_) / kTickNs, kMaxTicks);
+        period_ = ticks;
+        maxPeriod_ = std::max(maxPeriod_, ticks);
+        minPeriod_ = minPeriod_ == 0 ? ticks : std::min(minPeriod_, ticks);
+    }
+    lastActive_ = e.time;
+    if (s.feedsQueue && inputPassed_++ % s.downscale == s.phase) offerPulse(e.time, s.r, s.read);
+}
+
+// Every input's debounced edges up to the step's present.
+void Pipeline::drainInputs(Step& s) {
+    if (busyInputs_ == 0) return;
+    for (std::uint32_t i = 0; i < kInputs; ++i) {
+        const std::uint32_t bit = 1u << i;
+        if ((busyInputs_ & bit) == 0) continue;
+        if (inputs_[i].quiet()) {
+            busyInputs_ &= ~bit;
+            continue;
+        }
+        s.needInputs();
+        while (const std::optional<Edge> e = inputs_[i].next(s.debounceNs, s.now)) {
+            inputs_[i].take(*e);
+            inputEdge(i, *e, s);
+        }
+    }
+}
+
+// Output pulses up to `now`; the camera frames they trigger go to the step's frames.
+void Pipeline::emitPulses(Step& s) {
+    const ModelRegisters& r = s.r;
+    const ReadRegister& read = s.read;
+    const Nanos now = s.now;
     const bool triggered =
-        cameraTriggered(r, read) && (read(r.pulseFormEnable) & 1) != 0 && sourceDelivers(r, read);
-    const std::uint32_t cc = static_cast<std::uint32_t>(read(r.cc0Select));
-    const PulseForm pf = triggered ? pulseForm(r, read, cc) : PulseForm{1, 0, 0};
-    const Nanos exposure = frameTime(r, read);
+        cameraTriggered(r, read) && (read(r.pulseFormEnable) & 1) != 0 && s.delivers();
+    const std::uint64_t ccSelect = read(r.lineSelect[0]);
+    const auto cc = static_cast<std::uint32_t>(ccSelect);
+    const PulseForm pf = triggered ? pulseForm(r, read, cc) : PulseForm{1, 0, 0, 0};
+    const Nanos exposure = s.exposure();
     const Nanos period = std::max<Nanos>(1, source_.period);
 
-    // A trigger the camera cannot take because a frame is still under way is missed.
-    auto trigger = [&](Nanos t) {
-        if (t < cameraBusyUntil_) {
-            missing_ = true;
-            count(ModelEvent::MissingFrame);
-            return;
-        }
-        cameraTrigger(t, exposure, frames);
-    };
-
-    while (auto next = nextPulse()) {
-        const Nanos t = *next;
-        if (t > now) break;
-        if (!source_.queueMode) {
-            // The free generator: whole runs of pulses that trigger nothing are counted at once.
+    if (source_.running && !source_.queueMode) {
+        // The free generator: whole runs of pulses that trigger nothing are counted at once.
+        while (auto next = nextPulse()) {
+            const Nanos t = *next;
+            if (t > now) break;
             const std::uint64_t due = (now - t) / period + 1;
             if (!triggered) {
-                account(due, r, read);
+                account(t, period, due, s);
                 break;
             }
             const std::uint64_t c = pfCount_[cc];
             const std::uint64_t j = (pf.phase + pf.downscale - c % pf.downscale) % pf.downscale;
             if (j >= due) {
-                account(due, r, read);
+                account(t, period, due, s);
                 break;
             }
             const Nanos at = t + j * period + pf.delay;
@@ -354,70 +623,77 @@ void Pipeline::emitPulses(Nanos now, const ModelRegisters& r, const ReadRegister
                 const std::uint64_t missed = std::min(busy, available);
                 missing_ = true;
                 count(ModelEvent::MissingFrame, missed);
-                account(j + (missed - 1) * pf.downscale + 1, r, read);
+                account(t, period, j + (missed - 1) * pf.downscale + 1, s);
                 continue;
             }
-            account(j + 1, r, read);
-            cameraTrigger(at, exposure, frames);
-            continue;
+            account(t, period, j + 1, s);
+            cameraTrigger(at, exposure, s.frames);
         }
-        // The queue: one output pulse per step, each input pulse multiplied.
-        if (source_.burstLeft == 0) {
-            --source_.queued;
-            source_.burstLeft = std::max<std::uint64_t>(1, read(r.sequenceDownscale));
+    } else if (source_.running) {
+        // The queue, fed by software pulses and, in external mode, by the selected input: its
+        // outputs and the input's edges in time order, an input edge first on a tie.
+        if ((read(r.selectExternal) & 1) != 0) {
+            s.needInputs();
+            s.feedsQueue = s.selected < kInputs;
         }
-        --source_.burstLeft;
-        const bool passes = triggered && pfCount_[cc] % pf.downscale == pf.phase;
-        account(1, r, read);
-        if (passes) trigger(t + pf.delay);
-        source_.nextOut = t + period;
+        for (;;) {
+            const std::optional<Nanos> pending = nextPulse();
+            const bool due = pending && *pending <= now;
+            const Nanos t = due ? *pending : now;
+            if (s.feedsQueue) {
+                InputPin& pin = inputs_[s.selected];
+                if (auto e = pin.next(s.debounceNs, t)) {
+                    pin.take(*e);
+                    inputEdge(s.selected, *e, s);
+                    continue;
+                }
+            }
+            if (!due) break;
+            // One output pulse per step, each input pulse multiplied.
+            if (source_.burstLeft == 0) {
+                --source_.queued;
+                source_.burstLeft = std::max<std::uint64_t>(1, read(r.sequenceDownscale));
+            }
+            --source_.burstLeft;
+            const bool passes = triggered && pfCount_[cc] % pf.downscale == pf.phase;
+            account(t, period, 1, s);
+            if (passes) cameraPulse(t + pf.delay, s);
+            source_.nextOut = t + period;
+        }
     }
-    if (!triggered && !cameraTriggered(r, read) && read(r.cc0Select) != 4 &&
-        sourceDelivers(r, read)) {
+    if (!triggered && !cameraTriggered(r, read) && ccSelect != kSelectBypass && s.delivers()) {
         // Free-running: the camera's own rate; the simulator as fast as it generates.
         const Nanos freePeriod =
             (read(r.genEnable) & 1) != 0 ? exposure : clampFrameTime(1e9 / camera_.freeRunHz);
-        freeRunFrames(now, freePeriod, exposure, frames);
+        freeRunFrames(now, freePeriod, exposure, s.frames);
     }
 }
 
 void Pipeline::advance(Nanos now, const ModelRegisters& r, const ReadRegister& read,
                        const std::array<std::uint32_t, kLutEntries>& lut) {
-    std::vector<std::pair<Nanos, std::uint64_t>> frames;
-    // A held generator with a triggered camera: nothing can happen but deliveries.
+    Frames frames;
+    Step s(*this, now, r, read, frames);
+    // A held generator with a triggered camera: nothing can happen but inputs and deliveries.
     if (source_.running || !cameraTriggered(r, read)) {
         source_.period = generatorPeriod(r, read);
-        emitPulses(now, r, read, frames);
+        emitPulses(s);
     }
+    drainInputs(s);
 
     if (!frames.empty()) {
         const FrameFormat fmt = format(r, read);
         const std::uint64_t bytes = fmt.frameBytes();
         const std::uint64_t selectPeriod = std::max<std::uint64_t>(1, read(r.selectPeriod));
         const std::uint64_t selectPhase = read(r.selectPhase);
-        const Nanos exposure = frameTime(r, read);
         std::vector<Taken> taken;
         for (const auto& [t, frame] : frames) {
+            // Pictures the DMA finished before this frame have left the buffer.
+            deliver(t);
             count(ModelEvent::FrameStart);
             count(ModelEvent::FrameEnd);
             // The image selector passes one frame of every period, the one numbered `phase`.
             if (selectorFrames_++ % selectPeriod != selectPhase) continue;
-            if (dma_.active) {
-                if (requested_ >= 0 && assigned_ >= requested_) continue;
-                taken.push_back(Taken{++assigned_, frame});
-                inFlight_.push_back(InFlight{t + exposure, assigned_, bytes});
-                continue;
-            }
-            // No DMA running: the frame waits in the board's buffer, banks taking turns,
-            // until the buffer is full; from then on frames are lost to the overflow.
-            std::uint64_t& bank = bankBytes_[bankFrames_ % 2];
-            if (bank + bytes > kBankBytes) {
-                if (!overflow_) count(ModelEvent::Overflow);
-                overflow_ = true;
-                continue;
-            }
-            bank += bytes;
-            ++bankFrames_;
+            store(t, frame, bytes, s.exposure(), taken);
         }
         // Only the pictures still in the ring of buffers at the end are drawn; older ones
         // would be overwritten before anyone could look.
@@ -429,22 +705,67 @@ void Pipeline::advance(Nanos now, const ModelRegisters& r, const ReadRegister& r
             renderFrame(fmt, lut, taken[i].frame, target, buffers_.bufferSize);
         }
     }
+    deliver(now);
+}
 
-    while (!inFlight_.empty() && inFlight_.front().done <= now) {
+// A frame that passed the image selector at time t: handed to the DMA, or kept in the board's
+// buffer while no acquisition runs. The buffer's two banks take frames in turn; a frame that
+// does not fit its bank is lost to the overflow.
+void Pipeline::store(Nanos t, std::uint64_t frame, std::uint64_t bytes, Nanos exposure,
+                     std::vector<Taken>& taken) {
+    auto lose = [&](bool byDma) {
+        overflow_ = true;
+        if (!overflowing_) count(ModelEvent::Overflow);
+        overflowing_ = true;
+        if (byDma) {
+            ++dma_.lost;
+            count(ModelEvent::FrameLost);
+        }
+    };
+    const auto bank = static_cast<int>(bankFrames_ % 2);
+    if (!dma_.active) {
+        if (bankBytes_[bank] + bytes > kBankBytes) return lose(false);
+        bankBytes_[bank] += bytes;
+        ++bankFrames_;
+        overflowing_ = false;
+        return;
+    }
+    if (requested_ >= 0 && assigned_ >= requested_) return;
+    const double bandwidth = camera_.dmaBytesPerSecond;
+    int held = -1;
+    Nanos transfer = 0;
+    if (bandwidth > 0) {
+        // A limited DMA drains the buffer one picture after the other; until a picture has
+        // left, it holds its place in its bank.
+        if (bankBytes_[bank] + bytes > kBankBytes) return lose(true);
+        bankBytes_[bank] += bytes;
+        ++bankFrames_;
+        held = bank;
+        transfer = static_cast<Nanos>(std::llround(static_cast<double>(bytes) / bandwidth * 1e9));
+    }
+    overflowing_ = false;
+    const Nanos done = std::max(t + exposure, dmaFreeAt_) + transfer;
+    dmaFreeAt_ = done;
+    taken.push_back(Taken{++assigned_, frame});
+    inFlight_.push_back(InFlight{done, assigned_, bytes, held});
+}
+
+void Pipeline::deliver(Nanos upTo) {
+    while (!inFlight_.empty() && inFlight_.front().done <= upTo) {
         const InFlight& f = inFlight_.front();
         dma_.lastPicture = f.picture;
         dma_.transferLength = buffers_.buffers.empty()
                                   ? f.bytes
                                   : std::min<std::uint64_t>(f.bytes, buffers_.bufferSize);
         if (requested_ >= 0 && f.picture >= requested_) dma_.active = false;
+        if (f.bank >= 0) bankBytes_[static_cast<std::size_t>(f.bank)] -= f.bytes;
         inFlight_.pop_front();
     }
 }
 
 void Pipeline::written(Nanos now, std::uint32_t id, std::uint64_t value, const ModelRegisters& r,
                        const ReadRegister& read) {
-    if (id == 0) return;
-    constexpr std::uint64_t kPulse = 2; // "mode" registers act on a write of 2
+    if (id >= r.actsOn.size() || !r.actsOn[id]) return;
     if (id == r.clearQueuePulse) {
         if ((value & 1) != 0) {
             source_.running = false;
@@ -463,19 +784,7 @@ void Pipeline::written(Nanos now, std::uint32_t id, std::uint64_t value, const M
             reanchorGenerator(now + generatorPeriod(r, read));
         }
     } else if (id == r.softwareTrigger && value == kPulse) {
-        if (!source_.running || !source_.queueMode) return;
-        const bool queueOn = (read(r.queueEnabled) & 1) != 0;
-        const std::uint64_t held = source_.queued + (source_.burstLeft > 0 ? 1 : 0);
-        const bool accepted = queueOn ? held < std::max<std::uint64_t>(1, read(r.queueFullValue))
-                                      : held == 0 && source_.nextOut <= now;
-        if (!accepted) {
-            // The pulse came faster than the period limit lets pulses through.
-            exceeded_ = true;
-            count(ModelEvent::Override);
-            return;
-        }
-        if (held == 0) source_.nextOut = std::max(source_.nextOut, now);
-        ++source_.queued;
+        offerPulse(now, r, read);
     } else if (id == r.clearSequence && value == kPulse) {
         source_.burstLeft = 0;
     } else if ((id == r.resetMissing || id == r.clearMissingFrame) && value == kPulse) {
@@ -484,8 +793,19 @@ void Pipeline::written(Nanos now, std::uint32_t id, std::uint64_t value, const M
         exceeded_ = false;
     } else if (id == r.outputStatsClear && value == kPulse) {
         outputPulses_ = 0;
-    } else if (id == r.cc0Select || id == r.genEnable || id == r.genStart || id == r.genLineWidth ||
-               id == r.genHeight || id == r.genActive || id == r.genPassive) {
+    } else if (id == r.inputDownscaleClear && value == kPulse) {
+        inputPassed_ = 0;
+    } else if (id == r.statsClearPulses && value == kPulse) {
+        inputPulses_ = 0;
+    } else if (id == r.statsClearMinMax) {
+        // The design clears the minimum and maximum on every change of this bit.
+        if (value != clearMinMax_) maxPeriod_ = minPeriod_ = 0;
+        clearMinMax_ = value;
+    } else if (id == r.inputSelect || id == r.inputInvert) {
+        // A period is measured between two active edges of one input at one polarity.
+        lastActive_.reset();
+    } else if (id == r.genEnable || id == r.genStart || id == r.genLineWidth || id == r.genHeight ||
+               id == r.genActive || id == r.genPassive) {
         // The camera source or its timing changed: free-running starts over, one frame
         // time from now.
         freeRunAnchor_ = now;
@@ -493,6 +813,15 @@ void Pipeline::written(Nanos now, std::uint32_t id, std::uint64_t value, const M
     } else {
         for (std::uint32_t n = 0; n < kPulseForms; ++n) {
             if (id == r.pfClear[n] && value == kPulse) pfCount_[n] = 0;
+        }
+        for (std::uint32_t k = 0; k < kLines; ++k) {
+            if (id != r.lineSelect[k] && id != r.lineInvert[k]) continue;
+            // A pulse of the bypassed input ends for this line when the line is re-routed.
+            lines_[k].close(now);
+            if (k == 0 && id == r.lineSelect[0]) {
+                freeRunAnchor_ = now;
+                freeRunIndex_ = 1;
+            }
         }
     }
 }
@@ -519,11 +848,21 @@ std::optional<std::uint64_t> Pipeline::live(Nanos now, std::uint32_t id, const M
     if (id == r.outputStatsPulses) return outputPulses_ & 0xFFFFFFFFu;
     if (id == r.frameCounter) return cameraFrames_ & ((1ull << 40) - 1);
     if (id == r.timestamp) return now;
+    if (id == r.inputStatus) {
+        std::uint64_t levels = 0;
+        for (std::uint32_t i = 0; i < kInputs; ++i)
+            levels |= std::uint64_t{inputs_[i].level()} << i;
+        return levels;
+    }
+    if (id == r.statsPulses) return inputPulses_ & 0xFFFFFFFFu;
+    if (id == r.statsPeriod) return period_;
+    if (id == r.statsMax) return maxPeriod_;
+    if (id == r.statsMin) return minPeriod_;
     return std::nullopt;
 }
 
 std::optional<Nanos> Pipeline::nextEvent(Nanos now, const ModelRegisters& r,
-                                         const ReadRegister& read) const {
+                                         const ReadRegister& read) {
     std::optional<Nanos> next;
     auto consider = [&](Nanos t) {
         if (t > now && (!next || t < *next)) next = t;
@@ -532,10 +871,18 @@ std::optional<Nanos> Pipeline::nextEvent(Nanos now, const ModelRegisters& r,
     const bool delivers = sourceDelivers(r, read);
     if (!delivers) return next;
     const Nanos period = generatorPeriod(r, read);
+    const std::uint64_t ccSelect = read(r.lineSelect[0]);
+    // The next edge of an input that can start a frame; a lower bound is enough, since a wait
+    // only advances to it and looks again.
+    auto considerInput = [&](std::uint32_t input) {
+        if (input >= kInputs) return;
+        if (auto t = inputs_[input].earliest(read(r.debounce) * kDebounceUnitNs))
+            consider(std::max(*t, now + 1));
+    };
     if (cameraTriggered(r, read)) {
         if ((read(r.pulseFormEnable) & 1) == 0) return next;
         if (auto p = nextPulse()) {
-            const std::uint32_t cc = static_cast<std::uint32_t>(read(r.cc0Select));
+            const auto cc = static_cast<std::uint32_t>(ccSelect);
             const PulseForm pf = pulseForm(r, read, cc);
             Nanos t = *p;
             if (!source_.queueMode) {
@@ -544,7 +891,11 @@ std::optional<Nanos> Pipeline::nextEvent(Nanos now, const ModelRegisters& r,
             }
             consider(std::max(t, now + 1));
         }
-    } else if (read(r.cc0Select) != 4) {
+        if (source_.running && source_.queueMode && (read(r.selectExternal) & 1) != 0)
+            considerInput(inputOf(read(r.inputSelect)));
+    } else if (ccSelect == kSelectBypass) {
+        considerInput(inputOf(read(r.bypassSelect)));
+    } else {
         const Nanos freePeriod = (read(r.genEnable) & 1) != 0
                                      ? frameTime(r, read)
                                      : clampFrameTime(1e9 / camera_.freeRunHz);
@@ -553,22 +904,50 @@ std::optional<Nanos> Pipeline::nextEvent(Nanos now, const ModelRegisters& r,
     return next;
 }
 
-void Pipeline::startDma(Nanos /*now*/, std::int64_t pictures, DmaBuffers buffers) {
+std::optional<std::uint64_t> Pipeline::eventCount(std::string_view name) const {
+    for (std::size_t i = 0; i < kEventNames.size(); ++i) {
+        if (name == kEventNames[i]) return events_[i];
+    }
+    if (!name.starts_with(kInputEventPrefix)) return std::nullopt;
+    std::string_view pin = name.substr(kInputEventPrefix.size());
+    const bool falling = pin.starts_with("NotPin");
+    if (!falling && !pin.starts_with("Pin")) return std::nullopt;
+    pin.remove_prefix(falling ? 6 : 3);
+    if (pin.size() != 1 || pin[0] < '0' || pin[0] >= static_cast<char>('0' + kInputs))
+        return std::nullopt;
+    const InputPin& input = inputs_[static_cast<std::size_t>(pin[0] - '0')];
+    return falling ? input.falling() : input.rising();
+}
+
+void Pipeline::setSignal(Nanos now, std::uint32_t input, const VbSignal& signal,
+                         const SignalPlan& plan) {
+    signals_[input] = signal;
+    inputs_[input].setSignal(now, plan);
+    busyInputs_ |= 1u << input;
+}
+
+void Pipeline::startDma(Nanos now, std::int64_t pictures, DmaBuffers buffers) {
     dma_ = DmaStatus{};
     dma_.active = true;
     requested_ = pictures;
     assigned_ = 0;
     buffers_ = std::move(buffers);
     inFlight_.clear();
+    dmaFreeAt_ = now;
     // A new acquisition starts from an empty board buffer and a fresh image selector.
     selectorFrames_ = 0;
     overflow_ = false;
+    overflowing_ = false;
     bankBytes_ = {};
     bankFrames_ = 0;
 }
 
 void Pipeline::stopDma() {
     dma_.active = false;
+    // Pictures still in the buffer for the DMA are dropped with it.
+    for (const InFlight& f : inFlight_) {
+        if (f.bank >= 0) bankBytes_[static_cast<std::size_t>(f.bank)] -= f.bytes;
+    }
     inFlight_.clear();
     buffers_ = DmaBuffers{};
 }

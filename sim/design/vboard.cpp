@@ -4,6 +4,7 @@
 #include "Pipeline.h"
 
 #include <array>
+#include <cmath>
 #include <condition_variable>
 #include <map>
 #include <memory>
@@ -535,7 +536,8 @@ VB_API std::int32_t vb_camera_configure(VbBoard* board, double freeRunHz, double
     if (!(freeRunHz >= 0.001 && freeRunHz <= 1e6) || !(frameTimeUs >= 1 && frameTimeUs <= 1e9))
         return -1;
     advanceBoard(s, *board);
-    board->pipeline.camera() = vboard::CameraSettings{freeRunHz, frameTimeUs};
+    board->pipeline.camera().freeRunHz = freeRunHz;
+    board->pipeline.camera().frameTimeUs = frameTimeUs;
     return 0;
 }
 
@@ -544,14 +546,9 @@ VB_API std::int64_t vb_event_count(VbBoard* board, const char* event) {
     State& s = state();
     std::lock_guard lock(s.mutex);
     if (!boardKnown(s, board)) return -1;
-    for (std::size_t i = 0; i < vboard::kEventNames.size(); ++i) {
-        if (std::string_view(vboard::kEventNames[i]) == event) {
-            advanceBoard(s, *board);
-            return static_cast<std::int64_t>(
-                board->pipeline.eventCount(static_cast<vboard::ModelEvent>(i)));
-        }
-    }
-    return -1;
+    advanceBoard(s, *board);
+    const std::optional<std::uint64_t> n = board->pipeline.eventCount(event);
+    return n ? static_cast<std::int64_t>(*n) : -1;
 }
 
 VB_API size_t vb_frame_bytes(VbBoard* board) {
@@ -567,6 +564,107 @@ VB_API size_t vb_frame_render(VbBoard* board, std::uint64_t frame, void* buffer,
     if (!boardKnown(s, board) || buffer == nullptr) return 0;
     vboard::FrameFormat format = board->pipeline.format(modelRegisters(s), heldValues(s, *board));
     return vboard::renderFrame(format, board->lut, frame, buffer, size);
+}
+
+VB_API void vb_signal_default(VbSignal* signal) {
+    if (signal != nullptr) *signal = vboard::defaultSignal();
+}
+
+VB_API void vb_signal_pulses(VbSignal* signal, double frequencyHz, double widthUs,
+                             std::uint64_t count) {
+    if (signal == nullptr) return;
+    *signal = vboard::defaultSignal();
+    signal->mode = VB_SIGNAL_PULSES;
+    signal->frequencyHz = frequencyHz;
+    signal->widthUs = widthUs;
+    signal->count = count;
+}
+
+VB_API const char* vb_signal_error(const VbSignal* signal) {
+    if (signal == nullptr) return "no signal given";
+    return vboard::planSignal(*signal, nullptr);
+}
+
+VB_API std::int32_t vb_signal_set(VbBoard* board, std::uint32_t input, const VbSignal* signal) {
+    vboard::SignalPlan plan;
+    if (signal == nullptr || input >= vboard::kInputs || vboard::planSignal(*signal, &plan))
+        return -1;
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (!boardKnown(s, board)) return -1;
+    const vboard::Nanos now = advanceBoard(s, *board);
+    board->pipeline.setSignal(now, input, *signal, plan);
+    s.changed.notify_all();
+    return 0;
+}
+
+VB_API std::int32_t vb_signal_get(VbBoard* board, std::uint32_t input, VbSignal* out) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (out == nullptr || input >= vboard::kInputs || !boardKnown(s, board)) return -1;
+    *out = board->pipeline.signal(input);
+    return 0;
+}
+
+VB_API std::int32_t vb_input_state(VbBoard* board, std::uint32_t input, VbInputState* out) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (out == nullptr || input >= vboard::kInputs || !boardKnown(s, board)) return -1;
+    advanceBoard(s, *board);
+    const vboard::InputPin& pin = board->pipeline.input(input);
+    *out = VbInputState{pin.level() ? 1 : 0, pin.rising(), pin.falling()};
+    return 0;
+}
+
+namespace {
+// The model's line number of a control-interface line, or kLines when there is none.
+std::uint32_t lineIndex(std::int32_t kind, std::uint32_t index) {
+    if (kind == VB_LINE_CC && index < vboard::kCcLines) return index;
+    if (kind == VB_LINE_OUTPUT && index < vboard::kOutputLines) return vboard::kCcLines + index;
+    return vboard::kLines;
+}
+} // namespace
+
+VB_API std::int32_t vb_line_state(VbBoard* board, std::int32_t kind, std::uint32_t index,
+                                  VbLineState* out) {
+    const std::uint32_t line = lineIndex(kind, index);
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (out == nullptr || line == vboard::kLines || !boardKnown(s, board)) return -1;
+    const vboard::Nanos now = advanceBoard(s, *board);
+    *out = board->pipeline.line(now, line, heldValues(s, *board), modelRegisters(s));
+    return 0;
+}
+
+VB_API size_t vb_line_history(VbBoard* board, std::int32_t kind, std::uint32_t index,
+                              VbLinePulse* out, size_t max) {
+    const std::uint32_t line = lineIndex(kind, index);
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (out == nullptr || line == vboard::kLines || !boardKnown(s, board)) return 0;
+    const vboard::Nanos now = advanceBoard(s, *board);
+    return board->pipeline.lineHistory(now, line, out, max);
+}
+
+namespace {
+std::int32_t setLimit(VbBoard* board, double value, double vboard::CameraSettings::*limit) {
+    if (!(std::isfinite(value) && value >= 0)) return -1;
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    if (!boardKnown(s, board)) return -1;
+    advanceBoard(s, *board);
+    board->pipeline.camera().*limit = value;
+    s.changed.notify_all();
+    return 0;
+}
+} // namespace
+
+VB_API std::int32_t vb_dma_bandwidth(VbBoard* board, double bytesPerSecond) {
+    return setLimit(board, bytesPerSecond, &vboard::CameraSettings::dmaBytesPerSecond);
+}
+
+VB_API std::int32_t vb_camera_line_rate(VbBoard* board, double linesPerSecond) {
+    return setLimit(board, linesPerSecond, &vboard::CameraSettings::lineRateHz);
 }
 
 VBM_API std::int32_t vbm_dma_start(VbBoard* board, std::uint32_t dma, std::int64_t pictures,

@@ -123,8 +123,10 @@ VB_API uint64_t vb_clock_now(void); /* nanoseconds on the model's clock */
 VB_API int32_t vb_camera_configure(VbBoard* board, double freeRunHz, double frameTimeUs);
 
 /* How often a design event occurred on a board since vb_reset: the frame events
-   (..._FVALEvents_Cam0_FrameStart, ..._FrameEnd), Device1_Process0_Overflow_Overflow and the
-   monitoring events ..._Cam0MissingFrame, ..._Cam0Override and ..._Cam0OutputEvent.
+   (..._FVALEvents_Cam0_FrameStart, ..._FrameEnd), Device1_Process0_Overflow_Overflow,
+   Device1_Process0_Dma_FrameLost, the monitoring events ..._Cam0MissingFrame, ..._Cam0Override
+   and ..._Cam0OutputEvent, and the input events ..._InputEvents_Pin0 (input 0 rising) and
+   ..._InputEvents_NotPin0 (falling) to ..._Pin7 and ..._NotPin7.
    -1 for an unknown board or an event the model does not count. */
 VB_API int64_t vb_event_count(VbBoard* board, const char* event);
 
@@ -133,6 +135,96 @@ VB_API int64_t vb_event_count(VbBoard* board, const char* event);
    and answers how many it wrote (0 for an unknown board or a null buffer). */
 VB_API size_t vb_frame_bytes(VbBoard* board);
 VB_API size_t vb_frame_render(VbBoard* board, uint64_t frame, void* buffer, size_t size);
+
+/* ---- Signals: the trigger inputs, the outputs and the DMA's bandwidth ----
+
+   Each board has VB_INPUTS trigger inputs. A signal generator drives each of them on the model's
+   clock: a level set by hand, or a pulse train with optional bursts, jitter and contact bounce.
+   The design's input stage sees these levels exactly as a board sees its input pins (debounce,
+   selection, polarity, downscale, statistics, input events); docs/virtual-board.md has the rules.
+   Every input starts low and idle. */
+enum { VB_INPUTS = 8 };
+enum {
+    VB_SIGNAL_LEVEL = 0, /* the input holds `level` */
+    VB_SIGNAL_PULSES = 1 /* pulses away from `level` and back */
+};
+
+typedef struct VbSignal {
+    int32_t mode;         /* VB_SIGNAL_* */
+    int32_t level;        /* 0 or 1: the level held, or the level between pulses */
+    double frequencyHz;   /* pulses per second (within a burst): > 0 … 10000000 */
+    double widthUs;       /* how long each pulse lasts */
+    uint64_t count;       /* pulses in all; 0: endless */
+    double delayUs;       /* the first pulse starts this long after the signal is set */
+    double jitterUs;      /* each pulse starts up to this much later than due, at random */
+    double bounceUs;      /* after each edge the contact bounces for this long (0: clean) */
+    uint32_t glitches;    /* glitches per edge while it bounces: 1 … 64 */
+    uint32_t burstPulses; /* pulses per burst; 0 or 1: an even train */
+    double burstHz;       /* bursts per second, when burstPulses > 1 */
+    uint64_t seed;        /* jitter and bounce are drawn from this seed: a seed repeats a run */
+} VbSignal;
+
+/* The settings a new signal starts from: held low; for pulses 50 Hz, 100 µs wide, endless,
+   no delay, jitter, bounce or bursts; 3 glitches per bouncing edge; seed 1. */
+VB_API void vb_signal_default(VbSignal* signal);
+/* The defaults, made a train of `count` pulses (0: endless) at `frequencyHz`, `widthUs` each. */
+VB_API void vb_signal_pulses(VbSignal* signal, double frequencyHz, double widthUs, uint64_t count);
+
+/* Why a signal cannot be generated (a sentence naming the first setting at fault), or null when
+   it can: frequency, width, delay, jitter and bounce must be finite and not negative, the width
+   must exceed the bounce, and a pulse with its bounce and jitter must fit its period (a burst
+   its burst period). */
+VB_API const char* vb_signal_error(const VbSignal* signal);
+
+/* Drives input `input` (0 … VB_INPUTS − 1) of a board with `signal` from the model's present
+   on: the previous signal stops at once (a level different from the input's present one is an
+   edge now), the new one's first pulse comes `delayUs` later. Returns 0, or -1 for an unknown
+   board or input or a signal that vb_signal_error refuses (the input then keeps its signal). */
+VB_API int32_t vb_signal_set(VbBoard* board, uint32_t input, const VbSignal* signal);
+/* The signal an input was last set to (vb_signal_default's level 0 until then). 0 or -1. */
+VB_API int32_t vb_signal_get(VbBoard* board, uint32_t input, VbSignal* out);
+
+/* What the input stage saw on an input so far: its level after debouncing and the edges that
+   passed the debounce (each input's rising and falling edges are also the design's input
+   events). */
+typedef struct VbInputState {
+    int32_t level;   /* debounced level now, 0 or 1 */
+    uint64_t rising; /* edges that passed the debounce since vb_reset */
+    uint64_t falling;
+} VbInputState;
+VB_API int32_t vb_input_state(VbBoard* board, uint32_t input, VbInputState* out); /* 0 or -1 */
+
+/* The board's outputs: the four camera-control lines CC1 … CC4 (VB_LINE_CC, index 0 … 3, index 0
+   is the camera's CC1) and the eight digital trigger outputs (VB_LINE_OUTPUT, 0 … 7). A line
+   carries what its select and polarity registers route to it: a pulse-form generator, the
+   bypassed input or a constant level. `pulses` counts the pulses of its source while routed to
+   it (counted when a generator pulse enters the pulse-form generator, so a delayed pulse is
+   counted before it begins); `level` is the line's level now, its polarity applied. */
+enum { VB_LINE_CC = 0, VB_LINE_OUTPUT = 1 };
+typedef struct VbLineState {
+    int32_t level;   /* 0 or 1 */
+    int32_t idle;    /* the level between pulses: 1 on an inverted line */
+    uint64_t pulses; /* since vb_reset */
+} VbLineState;
+typedef struct VbLinePulse {
+    uint64_t start; /* model time (ns) the pulse began: the line left its idle level */
+    uint64_t end;   /* when it ended; UINT64_MAX while it lasts */
+} VbLinePulse;
+VB_API int32_t vb_line_state(VbBoard* board, int32_t kind, uint32_t index, VbLineState* out);
+/* The line's level history: its last pulses that began by now, oldest first, at most `max`
+   (the board keeps the last 64 of each line). Answers how many it wrote; 0 for an unknown
+   board or line or a null buffer. */
+VB_API size_t vb_line_history(VbBoard* board, int32_t kind, uint32_t index, VbLinePulse* out,
+                              size_t max);
+
+/* Limits of a board's data path, both off (0) by default. With a camera line rate, a frame
+   takes at least (y offset + height) lines at that rate. With a DMA bandwidth, pictures leave
+   the board's buffer (two banks of 128 MiB, taken in turn) at that rate: pictures that come
+   faster fill the buffer; one that no longer fits is lost, which raises the overflow status,
+   the overflow event, the DMA's frame-lost event and the host's count of lost pictures.
+   Returns 0, or -1 for an unknown board or a value that is negative or not finite. */
+VB_API int32_t vb_dma_bandwidth(VbBoard* board, double bytesPerSecond);
+VB_API int32_t vb_camera_line_rate(VbBoard* board, double linesPerSecond);
 
 /* Error codes of the virtual board's libraries (injected failures pass through unchanged). */
 enum {
