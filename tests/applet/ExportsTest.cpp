@@ -181,3 +181,74 @@ TEST_F(DesignVariant, EventsFollowADesignWithoutTheOverflowEvent) {
     EXPECT_STREQ(x().Fg_getEventName(&fg_, 1), "FG_START_OF_FRAME_CAM_PORT_0");
     EXPECT_EQ(x().Fg_getEventMask(&fg_, "FG_TRIGGER_OUTPUT_CAM0"), uint64_t{1} << 22);
 }
+
+// The event maps are built once, at start-up, and own their names: a runtime that changes or
+// frees its event list afterwards changes nothing for a board already open. Parameter 0 blanks
+// the replaced list in place, 1 frees it (AddressSanitizer then sees any read of a stale name).
+class RuntimeEventList : public OpenBoard, public ::testing::WithParamInterface<int32_t> {
+protected:
+    void TearDown() override {
+        OpenBoard::TearDown();
+        vb_runtime_events_restore();
+    }
+};
+
+TEST_P(RuntimeEventList, NamesAndMasksSurviveAChangeOfTheRuntimesList) {
+    const char* names[] = {"Device1_Process0_Overflow_Overflow", "Device1_Process0_Dma_FrameLost",
+                           "Device1_Process0_Internal_ConfigDone",
+                           "Device1_Process1_Trigger_Monitoring_FVALEvents_Cam0_FrameStart"};
+    const int32_t published[] = {1, 1, 0, 1};
+    ASSERT_EQ(vb_runtime_events_replace(names, published, 4, GetParam()), 0);
+    open();
+
+    struct Expected {
+        const char* name;
+        uint64_t mask;
+        const char* nameOfMask;
+    };
+    const Expected expected[] = {
+        {"FG_OVERFLOW_CAM0", 1, "FG_OVERFLOW_CAM0"},
+        {"Device1_Process0_Overflow_Overflow", 1, "FG_OVERFLOW_CAM0"},
+        {"Device1_Process0_Dma_FrameLost", 2, "Device1_Process0_Dma_FrameLost"},
+        {"FG_START_OF_FRAME_CAM_PORT_0", 8, "FG_START_OF_FRAME_CAM_PORT_0"},
+        {"Device1_Process1_Trigger_Monitoring_FVALEvents_Cam0_FrameStart", 8,
+         "FG_START_OF_FRAME_CAM_PORT_0"},
+    };
+    const char* handedOut[std::size(expected)];
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        ASSERT_EQ(x().Fg_getEventMask(&fg_, expected[i].name), expected[i].mask);
+        handedOut[i] = x().Fg_getEventName(&fg_, expected[i].mask);
+        ASSERT_STREQ(handedOut[i], expected[i].nameOfMask);
+    }
+
+    // The runtime's list is cleared while the board is open.
+    ASSERT_EQ(vb_runtime_events_replace(nullptr, nullptr, 0, GetParam()), 0);
+
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(expected[i].name);
+        EXPECT_STREQ(handedOut[i], expected[i].nameOfMask);
+        EXPECT_EQ(x().Fg_getEventMask(&fg_, expected[i].name), expected[i].mask);
+        EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), 0);
+        EXPECT_STREQ(x().Fg_getEventName(&fg_, expected[i].mask), expected[i].nameOfMask);
+    }
+    // Unpublished and unknown names stay unknown; the events the runtime lists now are not
+    // seen by this board.
+    EXPECT_EQ(x().Fg_getEventMask(&fg_, "Device1_Process0_Internal_ConfigDone"), 0u);
+    EXPECT_EQ(x().Fg_getEventName(&fg_, 4), nullptr);
+
+    // A board opened after the change sees the new, empty list.
+    FgRecord second;
+    int32_t error = 12345;
+    second.applet = x().Std_entry(vb_board_open(1), &error, 0);
+    ASSERT_NE(second.applet, nullptr) << error;
+    EXPECT_EQ(x().Fg_getEventMask(&second, "FG_OVERFLOW_CAM0"), 0u);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&second), kInvalidParameter);
+    EXPECT_EQ(x().Fg_getEventName(&second, 1), nullptr);
+    x().Fg_FreeGrabber(&second);
+
+    // The first board still answers as it did.
+    EXPECT_EQ(x().Fg_getEventMask(&fg_, "FG_OVERFLOW_CAM0"), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(BlankedOrFreed, RuntimeEventList, ::testing::Values(0, 1),
+                         [](const auto& info) { return info.param != 0 ? "Freed" : "Blanked"; });

@@ -262,6 +262,10 @@ void FgXeWrapperImpl::switchOnHostParameters() {
     }
 }
 
+// The maps are built once, here, and own their names: every name (the runtime's published ones
+// and the aliases) is copied into one block, so that nothing points into the runtime's event
+// list once start-up is over and a name handed out stays valid as long as this object lives.
+// Events the runtime adds or removes later are not seen.
 void FgXeWrapperImpl::registerEvents() {
     void* hap = hapHandle();
     std::vector<const runtime::EventRecord*> records;
@@ -270,22 +274,37 @@ void FgXeWrapperImpl::registerEvents() {
         if (e == nullptr) break;
         records.push_back(e);
     }
+    struct Entry {
+        std::string_view name;
+        uint64_t mask;
+    };
+    std::vector<Entry> entries;
     for (std::size_t i = 0; i < records.size(); ++i) {
         if (records[i]->published != 1 || records[i]->name == nullptr) continue;
-        uint64_t mask = uint64_t{1} << i;
-        eventMasks_[records[i]->name] = mask;
-        eventNames_[mask] = records[i]->name;
+        entries.push_back({records[i]->name, uint64_t{1} << i});
     }
     for (const EventAlias& alias : kEventAliases) {
         for (std::size_t i = 0; i < records.size(); ++i) {
             if (records[i]->name == nullptr ||
                 std::strcmp(records[i]->name, alias.runtimeName) != 0)
                 continue;
-            uint64_t mask = uint64_t{1} << i;
-            eventMasks_[alias.published] = mask;
-            eventNames_[mask] = alias.published;
+            entries.push_back({alias.published, uint64_t{1} << i});
             break;
         }
+    }
+
+    std::size_t total = 0;
+    for (const Entry& e : entries)
+        total += e.name.size() + 1;
+    eventNameBlock_ = std::make_unique<char[]>(total);
+    char* next = eventNameBlock_.get();
+    for (const Entry& e : entries) {
+        std::memcpy(next, e.name.data(), e.name.size());
+        next[e.name.size()] = '\0';
+        std::string_view owned(next, e.name.size());
+        eventMasks_[owned] = e.mask;
+        eventNames_[e.mask] = next;
+        next += e.name.size() + 1;
     }
 }
 
