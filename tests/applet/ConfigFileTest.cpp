@@ -65,6 +65,8 @@ protected:
         return v;
     }
 
+    void roundTrip(bool crlf);
+
     TempDir dir_;
 };
 
@@ -79,7 +81,10 @@ TEST_F(ConfigFiles, AFileSavedAtStartupIsTheExpectedOneAndLoadsBackUnchanged) {
     EXPECT_EQ(readFile(file("b.mcf")), readFile(file("a.mcf")));
 }
 
-TEST_F(ConfigFiles, AChangedSetupRoundTripsIntoAFreshApplet) {
+// A changed setup saved, optionally converted to CR LF line ends (as an editor on Windows
+// leaves it), and loaded into a fresh applet: every saved value comes back, and the file that
+// applet saves is the original, with single line feeds, byte for byte.
+void ConfigFiles::roundTrip(bool crlf) {
     ASSERT_EQ(setInt(kWidth, 512), 0);
     ASSERT_EQ(setInt(kXOffset, 64), 0);
     ASSERT_EQ(setInt(kGenRoll, 7), 0);
@@ -93,12 +98,20 @@ TEST_F(ConfigFiles, AChangedSetupRoundTripsIntoAFreshApplet) {
     ASSERT_EQ(x().Fg_saveConfig(&fg_, file("setup.mcf").c_str()), 0);
     std::string saved = readFile(file("setup.mcf"));
     EXPECT_NE(saved.find("FG_PROCESSING_GAIN=2;\n"), std::string::npos);
+    EXPECT_EQ(saved.find('\r'), std::string::npos);
+    if (crlf) {
+        std::string converted;
+        for (char c : saved)
+            converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        writeFile("setup.mcf", converted);
+    }
 
     close();
     vb_reset();
     open();
     ASSERT_EQ(getInt(kWidth), 1024);
     ASSERT_EQ(x().Fg_loadConfig(&fg_, file("setup.mcf").c_str()), 0);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), 0);
     EXPECT_EQ(getInt(kWidth), 512);
     EXPECT_EQ(bankWidth(), 512u);
     EXPECT_EQ(getInt(kXOffset), 64);
@@ -114,6 +127,14 @@ TEST_F(ConfigFiles, AChangedSetupRoundTripsIntoAFreshApplet) {
     EXPECT_EQ(table[1], 2u);
     ASSERT_EQ(x().Fg_saveConfig(&fg_, file("again.mcf").c_str()), 0);
     EXPECT_EQ(readFile(file("again.mcf")), saved);
+}
+
+TEST_F(ConfigFiles, AChangedSetupRoundTripsIntoAFreshApplet) {
+    roundTrip(false);
+}
+
+TEST_F(ConfigFiles, AFileWithWindowsLineEndsLoadsLikeTheSameFileWithLineFeeds) {
+    roundTrip(true);
 }
 
 TEST_F(ConfigFiles, AnotherAppletsFileIsRefusedBeforeAnythingChanges) {
