@@ -60,98 +60,6 @@ constexpr EventAlias kEventAliases[] = {
 };
 static_assert(std::size(kEventAliases) == 24);
 
-// The value every parameter takes at start-up, applied through its setter in this order.
-struct DefaultValue {
-    const char* name;
-    double value; // integers and enumerations are exact in a double
-};
-
-constexpr DefaultValue kDefaults[] = {
-    {"FG_TIMEOUT", 1000000},
-    {"FG_TURBO_DMA_MODE", 0},
-    {"FG_CAMERA_LINK_CAMTYPE", 208},
-    {"FG_USEDVAL", 1},
-    {"FG_WIDTH", 1024},
-    {"FG_HEIGHT", 1024},
-    {"FG_XOFFSET", 0},
-    {"FG_YOFFSET", 0},
-    {"FG_FORMAT", 3},
-    {"FG_BITALIGNMENT", 1},
-    {"FG_GEN_ENABLE", 0},
-    {"FG_GEN_START", 1},
-    {"FG_GEN_WIDTH", 1024},
-    {"FG_GEN_HEIGHT", 1024},
-    {"FG_GEN_LINE_GAP", 4},
-    {"FG_GEN_FREQ", 40.0},
-    {"FG_GEN_ACCURACY", 25},
-    {"FG_GEN_TAP1", 1},
-    {"FG_GEN_TAP2", 1},
-    {"FG_GEN_TAP3", 1},
-    {"FG_GEN_TAP4", 1},
-    {"FG_GEN_ROLL", 0},
-    {"FG_IMG_SELECT_PERIOD", 1},
-    {"FG_IMG_SELECT", 0},
-    {"FG_LUT_TYPE", 3},
-    {"FG_AREATRIGGERMODE", 1},
-    {"FG_TRIGGERSTATE", 2},
-    {"FG_TRIGGER_FRAMESPERSECOND", 8.0},
-    {"FG_TRIGGERIN_DEBOUNCE", 1.0},
-    {"FG_TRIGGERIN_SRC", 0},
-    {"FG_TRIGGERIN_POLARITY", 0},
-    {"FG_TRIGGERIN_DOWNSCALE", 1},
-    {"FG_TRIGGERIN_DOWNSCALE_PHASE", 0},
-    {"FG_TRIGGERIN_BYPASS_SRC", 0},
-    {"FG_TRIGGERIN_STATS_PULSECOUNT_CLEAR", 1},
-    {"FG_TRIGGER_MULTIPLY_PULSES", 1},
-    {"FG_TRIGGERQUEUE_MODE", 0},
-    {"FG_TRIGGER_QUEUE_FILLLEVEL_EVENT_ON_THRESHOLD", 2047},
-    {"FG_TRIGGER_QUEUE_FILLLEVEL_EVENT_OFF_THRESHOLD", 2},
-    {"FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE", 1},
-    {"FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE_PHASE", 0},
-    {"FG_TRIGGER_PULSEFORMGEN0_DELAY", 0.0},
-    {"FG_TRIGGER_PULSEFORMGEN0_WIDTH", 4000.0},
-    {"FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE", 1},
-    {"FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE_PHASE", 0},
-    {"FG_TRIGGER_PULSEFORMGEN1_DELAY", 0.0},
-    {"FG_TRIGGER_PULSEFORMGEN1_WIDTH", 4.0},
-    {"FG_TRIGGER_PULSEFORMGEN2_DOWNSCALE", 1},
-    {"FG_TRIGGER_PULSEFORMGEN2_DOWNSCALE_PHASE", 0},
-    {"FG_TRIGGER_PULSEFORMGEN2_DELAY", 0.0},
-    {"FG_TRIGGER_PULSEFORMGEN2_WIDTH", 4.0},
-    {"FG_TRIGGER_PULSEFORMGEN3_DOWNSCALE", 1},
-    {"FG_TRIGGER_PULSEFORMGEN3_DOWNSCALE_PHASE", 0},
-    {"FG_TRIGGER_PULSEFORMGEN3_DELAY", 0.0},
-    {"FG_TRIGGER_PULSEFORMGEN3_WIDTH", 4.0},
-    {"FG_TRIGGERCC_SELECT0", 6},
-    {"FG_TRIGGERCC_SELECT1", 5},
-    {"FG_TRIGGERCC_SELECT2", 5},
-    {"FG_TRIGGERCC_SELECT3", 5},
-    {"FG_TRIGGEROUT_SELECT0", 6},
-    {"FG_TRIGGEROUT_SELECT1", 7},
-    {"FG_TRIGGEROUT_SELECT2", 5},
-    {"FG_TRIGGEROUT_SELECT3", 5},
-    {"FG_TRIGGEROUT_SELECT4", 5},
-    {"FG_TRIGGEROUT_SELECT5", 5},
-    {"FG_TRIGGEROUT_SELECT6", 5},
-    {"FG_TRIGGEROUT_SELECT7", 5},
-    {"FG_TRIGGEROUT_STATS_SOURCE", 0},
-    {"FG_TRIGGER_OUTPUT_EVENT_SELECT", 0},
-    {"FG_TRIGGERMODE", 0},
-    {"FG_EXSYNCON", 0},
-    {"FG_FLASHON", 0},
-    {"FG_EXPOSURE", 4000},
-    {"FG_EXSYNCDELAY", 0.0},
-    {"FG_EXSYNCPOLARITY", 0},
-    {"FG_STROBEPULSEDELAY", 0.0},
-    {"FG_FLASH_POLARITY", 0},
-    {"FG_PRESCALER", 10.0},
-    {"FG_CCSEL0", 0},
-    {"FG_CCSEL1", 5},
-    {"FG_CCSEL2", 5},
-    {"FG_CCSEL3", 5},
-    {"FG_DIGIO_OUTPUT", 3},
-};
-
 } // namespace
 
 FgXeWrapperImpl::FgXeWrapperImpl() {
@@ -358,9 +266,7 @@ uint32_t FgXeWrapperImpl::readRegister(Reg r) const {
 void FgXeWrapperImpl::startTrigger() {
     startTriggerSystem(*this);
     // The legacy trigger parameters start read-only: the legacy mode is off.
-    static constexpr int32_t kLegacyIds[] = {8100,  8300,  8600,  10020, 8400,  8420,  8700,
-                                             24060, 10050, 14001, 14002, 14003, 14004, 14020};
-    for (int32_t id : kLegacyIds)
+    for (int32_t id : kGroupLegacy)
         setNodeAccess(id, PI_ACCESS_READ);
 }
 
@@ -369,9 +275,7 @@ void FgXeWrapperImpl::applyDefaults() {
     clearSimulatorRegisters(*this);
 
     for (const DefaultValue& d : kDefaults) {
-        const ParameterDef* def = findParameterByName(d.name);
-        if (def == nullptr) continue;
-        ParameterEntry p = findEntry(def->id);
+        ParameterEntry p = findEntry(d.id);
         if (p.def == nullptr || p.set == nullptr) continue;
         try {
             if (p.def->type == ValueType::Double) {

@@ -40,8 +40,53 @@ struct ParameterDef {
     const char* description;
 };
 
+// An enumeration entry of an information node: display name, value, symbolic name.
+struct EntryDef {
+    const char* displayName;
+    int32_t value;
+    const char* symbol;
+};
+
+enum class RowKind : uint8_t { Integer, Double, Enumeration, String, Field };
+
+// The information node of one parameter. Its category path names the parents, separated by
+// "/"; a category is created when the first row below it needs it.
+struct NodeRow {
+    RowKind kind;
+    const char* path;
+    int32_t id;
+    const char* name;
+    const char* displayName;
+    double min, max, inc;
+    int32_t access, level;
+    const char* unit;
+    const EntryDef* entries;
+    int32_t entryCount; // enumeration entries, or field elements
+    const char* pattern;
+};
+
+// The value a parameter takes at start-up, applied through its setter.
+struct DefaultValue {
+    int32_t id;
+    double value; // integers and enumerations are exact in a double
+};
+
+// How a configuration file keeps a parameter.
+enum class FileForm : uint8_t { Number, Double, Text };
+
+struct ConfigKey {
+    const char* name;
+    int32_t id;
+    FileForm form;
+    bool fromGetter; // timing values are saved as their getter answers (register-derived)
+};
+
 constexpr std::size_t kParameterCount = 130;
-extern const std::array<ParameterDef, kParameterCount> kParameters;
+
+// The tables generated from parameters.toml: kParameters (registration order), kNodeRows
+// (tree order), kDefaults (start-up order), kConfigKeys (save order), the enumeration entry
+// sets and the access groups kGroup*.
+#include "ParameterData.inc"
 
 // The setter and getter of one parameter. Each module (image path, simulator, lookup table,
 // trigger, legacy trigger) lists the parameters it serves in a table of these; the dispatch

@@ -292,70 +292,6 @@ constexpr ResetValue kAreaReset[] = {
     {id::kOutputEventSelect, 0},
 };
 
-constexpr int32_t kLegacyParameters[] = {
-    lid::kTriggerMode, lid::kExsyncOn,       lid::kFlashOn,          lid::kExposure,
-    lid::kExsyncDelay, lid::kExsyncPolarity, lid::kStrobePulseDelay, lid::kFlashPolarity,
-    lid::kPrescaler,   lid::kCcSel0,         lid::kCcSel0 + 1,       lid::kCcSel0 + 2,
-    lid::kCcSel0 + 3,  lid::kDigioOutput,
-};
-
-// Shared by both interfaces.
-constexpr int32_t kSharedParameters[] = {id::kFramesPerSecond, id::kInputSource, id::kInputPolarity,
-                                         id::kSendSoftwareTrigger};
-
-// The pulse-form generators, the camera-control lines and the outputs.
-constexpr int32_t kOutputStageParameters[] = {
-    id::pulseFormDownscale(0), id::pulseFormPhase(0), id::pulseFormDelay(0), id::pulseFormWidth(0),
-    id::pulseFormDownscale(1), id::pulseFormPhase(1), id::pulseFormDelay(1), id::pulseFormWidth(1),
-    id::pulseFormDownscale(2), id::pulseFormPhase(2), id::pulseFormDelay(2), id::pulseFormWidth(2),
-    id::pulseFormDownscale(3), id::pulseFormPhase(3), id::pulseFormDelay(3), id::pulseFormWidth(3),
-    id::ccSelect(0),           id::ccSelect(1),       id::ccSelect(2),       id::ccSelect(3),
-    id::outputSelect(0),       id::outputSelect(1),   id::outputSelect(2),   id::outputSelect(3),
-    id::outputSelect(4),       id::outputSelect(5),   id::outputSelect(6),   id::outputSelect(7),
-    id::kOutputStatsSource};
-
-// Read only while the legacy interface drives the trigger system.
-constexpr int32_t kLockedWhileOn[] = {id::kAreaTriggerMode,
-                                      id::kTriggerState,
-                                      id::kOutputEventSelect,
-                                      id::kExceededPeriodLimits,
-                                      id::kExceededPeriodLimitsClear,
-                                      id::kDebounce,
-                                      id::kDigitalInput,
-                                      id::kInputDownscale,
-                                      id::kInputDownscalePhase,
-                                      id::kBypassSource,
-                                      id::kSoftwareTriggerBusy,
-                                      id::kSoftwareQueueFillLevel,
-                                      id::kInputPulseCount,
-                                      id::kInputPulseCountClear,
-                                      id::kInputFrequency,
-                                      id::kInputMinFrequency,
-                                      id::kInputMaxFrequency,
-                                      id::kMinMaxFrequencyClear,
-                                      id::kOutputPulseCount,
-                                      id::kOutputPulseCountClear,
-                                      id::kMissingFrame,
-                                      id::kMissingFrameClear,
-                                      id::kMultiplyPulses,
-                                      id::kQueueMode,
-                                      id::kQueueFillLevel,
-                                      id::kQueueOnThreshold,
-                                      id::kQueueOffThreshold};
-
-// Writable again when the legacy interface is switched off (the transitions of the reset have
-// opened the others already).
-constexpr int32_t kOpenedWhenOff[] = {id::kAreaTriggerMode,
-                                      id::kTriggerState,
-                                      id::kFramesPerSecond,
-                                      id::kOutputEventSelect,
-                                      id::kDebounce,
-                                      id::kBypassSource,
-                                      id::kInputPulseCountClear,
-                                      id::kMinMaxFrequencyClear,
-                                      id::kOutputPulseCountClear,
-                                      id::kMissingFrameClear};
-
 void setAccess(FgXeWrapperImpl& a, std::span<const int32_t> ids, int32_t access) {
     for (int32_t pid : ids)
         a.setNodeAccess(pid, access);
@@ -363,14 +299,15 @@ void setAccess(FgXeWrapperImpl& a, std::span<const int32_t> ids, int32_t access)
 
 void updateLegacyAccess(FgXeWrapperImpl& a, bool on) {
     if (on) {
-        setAccess(a, kLockedWhileOn, kReadOnly);
-        setAccess(a, kOutputStageParameters, kReadOnly);
-        setAccess(a, kSharedParameters, kReadWrite);
-        setAccess(a, kLegacyParameters, kReadWrite);
+        setAccess(a, kGroupLockedWhileLegacy, kReadOnly);
+        setAccess(a, kGroupOutputStage, kReadOnly);
+        setAccess(a, kGroupLegacyShared, kReadWrite);
+        setAccess(a, kGroupLegacy, kReadWrite);
     } else {
-        setAccess(a, kOpenedWhenOff, kReadWrite);
-        setAccess(a, kOutputStageParameters, kReadWrite);
-        setAccess(a, kLegacyParameters, kReadOnly);
+        // The transitions of the reset have opened the other area-trigger parameters already.
+        setAccess(a, kGroupOpenedAfterLegacy, kReadWrite);
+        setAccess(a, kGroupOutputStage, kReadWrite);
+        setAccess(a, kGroupLegacy, kReadOnly);
     }
 }
 
