@@ -38,8 +38,8 @@ void FgXeWrapperImpl::buildParameterInfo() {
 
     for (const NodeRow& row : kNodeRows) {
         ParameterInfoNode* parent = categoryOf(row.path, categoryOf);
-        NodeAttributes a{row.displayName, row.name, row.access, row.level, 1, row.unit, row.id,
-                         kPort};
+        NodeAttributes a{row.displayName, row.name, row.access, row.level, 1,
+                         row.unit,        row.id,   kPort};
         ParameterInfoNode* node = nullptr;
         switch (row.kind) {
         case RowKind::Integer:

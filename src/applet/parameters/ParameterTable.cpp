@@ -5,7 +5,6 @@
 
 namespace pellvane {
 
-
 namespace {
 
 // The table sorted by identifier, with each module's setter and getter joined in. The
