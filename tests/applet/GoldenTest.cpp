@@ -5,7 +5,9 @@
 // exactly as they are. A mismatch writes what the applet produced beside the test program
 // (golden-actual/), so that the difference can be read with diff.
 #include "Harness.h"
+
 #include "TreeText.h"
+#include <pellvane/parameters.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,8 +20,6 @@
 using namespace pvtest;
 
 namespace {
-
-constexpr int32_t kDescriptionQuery = 24114;
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -82,7 +82,7 @@ TEST_F(Golden, ParameterListWithStartupValues) {
         int32_t id = x().Fg_getParameterId(&fg_, i);
         char description[1024] = {};
         std::strncpy(description, name, sizeof description - 1);
-        int32_t rc = x().Fg_getParameterWithType(&fg_, kDescriptionQuery, description, 0, 5);
+        int32_t rc = x().Fg_getParameterWithType(&fg_, PV_DESCRIPTION_QUERY, description, 0, 5);
         unsigned char value[32];
         std::memset(value, 0xAB, sizeof value);
         int32_t get = x().Fg_getParameterWithType(&fg_, id, value, 0, 1);

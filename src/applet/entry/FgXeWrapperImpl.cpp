@@ -15,8 +15,6 @@ namespace pellvane {
 
 namespace {
 
-constexpr int32_t kRegisterAccessBase = 1000000;
-constexpr int32_t kPassThroughBase = 2000000;
 constexpr int32_t kMaxEvents = 64;
 constexpr const char* kInspectionFile = "inspect.conf";
 

@@ -10,10 +10,7 @@
 
 namespace pellvane {
 
-namespace {
-constexpr int32_t kRegisterAccessBase = 1000000;
-constexpr int32_t kPassThroughBase = 2000000;
-} // namespace
+namespace {} // namespace
 
 // Both directions route alike: the host's parameters by their identifier less 2000000, the
 // design's registers while register access is on, everything else through the dispatch. The
@@ -92,7 +89,7 @@ void FgXeWrapperImpl::checkDma(uint32_t dma) const {
 void FgXeWrapperImpl::setDispatch(int32_t id, const void* value, uint32_t dma) {
     checkDma(dma);
     // What isReadOnlyId tells, from the one look-up of the entry.
-    if (id == kDescriptionQueryId) throw kNotWritableOrUnbound;
+    if (id == kDescriptionQuery) throw kNotWritableOrUnbound;
     ParameterEntry p = findEntry(id);
     if (p.def != nullptr && p.def->access != Access::ReadWrite) throw kNotWritableOrUnbound;
     if (p.def == nullptr || p.set == nullptr) throw kInvalidParameter;
@@ -101,7 +98,7 @@ void FgXeWrapperImpl::setDispatch(int32_t id, const void* value, uint32_t dma) {
 
 void FgXeWrapperImpl::getDispatch(int32_t id, void* value, uint32_t dma) {
     checkDma(dma);
-    if (id == kDescriptionQueryId) {
+    if (id == kDescriptionQuery) {
         // The buffer holds a parameter name on entry and receives its description.
         const ParameterDef* p = findParameterByName(static_cast<const char*>(value));
         if (p == nullptr) throw kInvalidParameter;

@@ -1,5 +1,7 @@
 #include "parameters/ParameterTable.h"
 
+#include "host/ErrorCodes.h"
+
 #include <algorithm>
 #include <unordered_map>
 
@@ -79,7 +81,7 @@ const ParameterDef* findParameterByName(std::string_view name) {
 }
 
 bool isReadOnlyId(int32_t id) {
-    if (id == kDescriptionQueryId) return true;
+    if (id == kDescriptionQuery) return true;
     const ParameterDef* p = findParameter(id);
     return p != nullptr && p->access != Access::ReadWrite;
 }

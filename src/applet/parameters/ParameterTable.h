@@ -116,9 +116,6 @@ struct ParameterEntry {
     void* (*field)(FgXeWrapperImpl&);
 };
 
-// Identifier of the description query: a get whose buffer holds a parameter name.
-constexpr int32_t kDescriptionQueryId = 24114;
-
 // The parameter with this identifier, or null.
 const ParameterDef* findParameter(int32_t id);
 
