@@ -8,6 +8,7 @@
 
 #include "pellvane/ParameterInfoNode.h"
 
+#include <cstddef>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -17,40 +18,41 @@ namespace pvtest {
 
 // The identifiers of the trigger's families by index.
 namespace tid {
-inline int32_t pfDownscale(int n) {
-    static constexpr int32_t ids[] = {
-        FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE, FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE,
-        FG_TRIGGER_PULSEFORMGEN2_DOWNSCALE, FG_TRIGGER_PULSEFORMGEN3_DOWNSCALE};
+template <std::size_t N>
+int32_t nth(const int32_t (&ids)[N], int n) {
     return ids[n];
+}
+inline int32_t pfDownscale(int n) {
+    return nth<4>({FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE, FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE,
+                   FG_TRIGGER_PULSEFORMGEN2_DOWNSCALE, FG_TRIGGER_PULSEFORMGEN3_DOWNSCALE},
+                  n);
 }
 inline int32_t pfPhase(int n) {
-    static constexpr int32_t ids[] = {
-        FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE_PHASE, FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE_PHASE,
-        FG_TRIGGER_PULSEFORMGEN2_DOWNSCALE_PHASE, FG_TRIGGER_PULSEFORMGEN3_DOWNSCALE_PHASE};
-    return ids[n];
+    return nth<4>(
+        {FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE_PHASE, FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE_PHASE,
+         FG_TRIGGER_PULSEFORMGEN2_DOWNSCALE_PHASE, FG_TRIGGER_PULSEFORMGEN3_DOWNSCALE_PHASE},
+        n);
 }
 inline int32_t pfDelay(int n) {
-    static constexpr int32_t ids[] = {
-        FG_TRIGGER_PULSEFORMGEN0_DELAY, FG_TRIGGER_PULSEFORMGEN1_DELAY,
-        FG_TRIGGER_PULSEFORMGEN2_DELAY, FG_TRIGGER_PULSEFORMGEN3_DELAY};
-    return ids[n];
+    return nth<4>({FG_TRIGGER_PULSEFORMGEN0_DELAY, FG_TRIGGER_PULSEFORMGEN1_DELAY,
+                   FG_TRIGGER_PULSEFORMGEN2_DELAY, FG_TRIGGER_PULSEFORMGEN3_DELAY},
+                  n);
 }
 inline int32_t pfWidth(int n) {
-    static constexpr int32_t ids[] = {
-        FG_TRIGGER_PULSEFORMGEN0_WIDTH, FG_TRIGGER_PULSEFORMGEN1_WIDTH,
-        FG_TRIGGER_PULSEFORMGEN2_WIDTH, FG_TRIGGER_PULSEFORMGEN3_WIDTH};
-    return ids[n];
+    return nth<4>({FG_TRIGGER_PULSEFORMGEN0_WIDTH, FG_TRIGGER_PULSEFORMGEN1_WIDTH,
+                   FG_TRIGGER_PULSEFORMGEN2_WIDTH, FG_TRIGGER_PULSEFORMGEN3_WIDTH},
+                  n);
 }
 inline int32_t cc(int k) {
-    static constexpr int32_t ids[] = {FG_TRIGGERCC_SELECT0, FG_TRIGGERCC_SELECT1,
-                                      FG_TRIGGERCC_SELECT2, FG_TRIGGERCC_SELECT3};
-    return ids[k];
+    return nth<4>(
+        {FG_TRIGGERCC_SELECT0, FG_TRIGGERCC_SELECT1, FG_TRIGGERCC_SELECT2, FG_TRIGGERCC_SELECT3},
+        k);
 }
 inline int32_t out(int k) {
-    static constexpr int32_t ids[] = {
-        FG_TRIGGEROUT_SELECT0, FG_TRIGGEROUT_SELECT1, FG_TRIGGEROUT_SELECT2, FG_TRIGGEROUT_SELECT3,
-        FG_TRIGGEROUT_SELECT4, FG_TRIGGEROUT_SELECT5, FG_TRIGGEROUT_SELECT6, FG_TRIGGEROUT_SELECT7};
-    return ids[k];
+    return nth<8>({FG_TRIGGEROUT_SELECT0, FG_TRIGGEROUT_SELECT1, FG_TRIGGEROUT_SELECT2,
+                   FG_TRIGGEROUT_SELECT3, FG_TRIGGEROUT_SELECT4, FG_TRIGGEROUT_SELECT5,
+                   FG_TRIGGEROUT_SELECT6, FG_TRIGGEROUT_SELECT7},
+                  k);
 }
 } // namespace tid
 
