@@ -248,13 +248,13 @@ void FgXeWrapperImpl::fillRegisterIds() {
 
 void FgXeWrapperImpl::writeRegister(Reg r, uint32_t value) const {
     int32_t rc = writeHostRegister(registerId(r), value);
-    if (rc != kOk) throw rc;
+    check(rc);
 }
 
 uint32_t FgXeWrapperImpl::readRegister(Reg r) const {
     uint32_t value = 0;
     int32_t rc = readHostRegister(registerId(r), value);
-    if (rc != kOk) throw rc;
+    check(rc);
     return value;
 }
 
@@ -283,7 +283,7 @@ void FgXeWrapperImpl::applyDefaults() {
                 auto v = static_cast<int32_t>(d.value);
                 p.set(*this, &v, false);
             }
-        } catch (int) {
+        } catch (const Failure&) {
             // Start-up drops every failure: a default that cannot be applied leaves the
             // parameter as the constructor set it.
         }

@@ -59,7 +59,7 @@ void FgXeWrapperImpl::saveParameters(Fg_ConfigFileParser& parser) {
             if (key.fromGetter && e.get != nullptr) {
                 try {
                     e.get(*this, &v);
-                } catch (int) {
+                } catch (const Failure&) {
                     // A register that cannot be read leaves the stored value in the file.
                 }
             }
@@ -120,7 +120,7 @@ bool FgXeWrapperImpl::loadParameters(Fg_ConfigFileParser& parser) {
             if (key.id == FG_TRIGGER_LEGACY_MODE && !load(key, true)) return false;
         for (const ConfigKey& key : kConfigKeys)
             if (appliedInSecondPass(key) && !load(key, true)) return false;
-    } catch (int) {
+    } catch (const Failure&) {
         return false;
     }
     return true;

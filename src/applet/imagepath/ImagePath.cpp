@@ -57,10 +57,6 @@ uint32_t asUnsigned(int32_t v) {
     return static_cast<uint32_t>(v);
 }
 
-void check(int32_t result) {
-    if (result != kOk) throw result;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Enumerations written to one register, each accepted value with the register value it becomes.
 
@@ -170,7 +166,7 @@ void setImageSelectPeriod(FgXeWrapperImpl& a, int32_t v, bool reportErrors) {
     uint32_t period = asUnsigned(v);
     if (period < 1 || period > 256) return reject(kValueOutOfRange, reportErrors);
     commit(s.imageSelectPeriod, period, reportErrors, [&] {
-        if (period <= s.imageSelect) throw kValueOutOfRange;
+        if (period <= s.imageSelect) fail(kValueOutOfRange);
         a.writeRegister(Reg::ImageSelectPeriod, period);
     });
 }
@@ -180,7 +176,7 @@ void setImageSelect(FgXeWrapperImpl& a, int32_t v, bool reportErrors) {
     uint32_t select = asUnsigned(v);
     if (select > 255) return reject(kValueOutOfRange, reportErrors);
     commit(s.imageSelect, select, reportErrors, [&] {
-        if (s.imageSelectPeriod <= select) throw kValueOutOfRange;
+        if (s.imageSelectPeriod <= select) fail(kValueOutOfRange);
         a.writeRegister(Reg::ImageSelectPhase, select);
     });
 }

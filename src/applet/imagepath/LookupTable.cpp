@@ -61,7 +61,7 @@ void writeTable(FgXeWrapperImpl& a) {
                                a.lookupTable().table.data()};
     int32_t rc =
         a.writeHostField(a.registerId(Reg::LookupTableContent), &record, kLutFieldTableType);
-    if (rc != kOk) throw rc;
+    check(rc);
 }
 
 void computeAndWriteTable(FgXeWrapperImpl& a) {
@@ -81,10 +81,10 @@ void loadUserFile(FgXeWrapperImpl& a) {
     LookupTableState& s = a.lookupTable();
     if (s.type != kLutTypeCustom || s.customFile.empty()) return;
     const char* name = s.customFile.c_str();
-    if (!LutFileParser::fileReadable(name)) throw kFileNotOpened;
+    if (!LutFileParser::fileReadable(name)) fail(kFileNotOpened);
     LutTable file;
     LutFileParser parser;
-    if (parser.readGrayTable(name, file, kGraySection, kLutEntries) != 0) throw kFileIoFailed;
+    if (parser.readGrayTable(name, file, kGraySection, kLutEntries) != 0) fail(kFileIoFailed);
     std::copy(file.entries.begin(), file.entries.end(), s.table.begin());
     writeTable(a);
 }
@@ -96,7 +96,7 @@ void saveTable(FgXeWrapperImpl& a) {
     file.id = kGrayFileId;
     file.nrOfElements = static_cast<uint32_t>(kLutEntries);
     LutFileParser parser;
-    if (parser.writeGrayTable(s.saveFile.c_str(), file) != 0) throw kFileIoFailed;
+    if (parser.writeGrayTable(s.saveFile.c_str(), file) != 0) fail(kFileIoFailed);
 }
 
 // Only the information nodes follow the type; the setters accept every value either way.
@@ -167,16 +167,16 @@ void setValue(FgXeWrapperImpl& a, const void* record, bool report) {
     commit(a.lookupTable().table[e.index], e.value, report, [&] {
         int32_t rc =
             a.writeHostField(a.registerId(Reg::LookupTableContent), record, kLutFieldEntryType);
-        if (rc != kOk) throw rc;
+        check(rc);
     });
 }
 
 // Answers from the copy; the hardware is not read.
 void getValue(FgXeWrapperImpl& a, void* record) {
-    if (record == nullptr) throw kInvalidParameter;
+    if (record == nullptr) fail(kInvalidParameter);
     LutFieldEntry e;
     std::memcpy(&e, record, sizeof e);
-    if (e.index >= kLutEntries) throw kInvalidParameter;
+    if (e.index >= kLutEntries) fail(kInvalidParameter);
     e.value = a.lookupTable().table[e.index];
     std::memcpy(record, &e.value, sizeof e.value);
 }

@@ -64,7 +64,7 @@ double lowestFrequency(uint32_t accuracy) {
 void writeGenerator(FgXeWrapperImpl& a, Reg r, uint64_t value) {
     auto id = static_cast<uint32_t>(a.registerId(r));
     int32_t result = hardware::writeRegister(a.boardHandle(), id, value);
-    if (result != kOk) throw result;
+    check(result);
     a.simulator().shadow(r) = value;
 }
 
@@ -81,11 +81,11 @@ void writeRate(FgXeWrapperImpl& a, uint32_t accuracy, double frequency) {
     double scaled = static_cast<double>(accuracy) * frequency / kBaseClock + 0.5;
     // Truncation toward zero into 32 bits; a value that does not fit (or NaN, from a stored
     // value that was never checked) cannot be a tick count either.
-    if (!(scaled > -2147483649.0 && scaled < 2147483648.0)) throw kRateOutOfRange;
+    if (!(scaled > -2147483649.0 && scaled < 2147483648.0)) fail(kRateOutOfRange);
     auto active = static_cast<int32_t>(scaled);
     int64_t passive = int64_t{accuracy} - active;
     if (active <= 0 || active > int32_t{kMaxCount} || passive < 0 || passive > int64_t{kMaxCount})
-        throw kRateOutOfRange;
+        fail(kRateOutOfRange);
     writeGenerator(a, Reg::MWGenActive, static_cast<uint64_t>(int64_t{active} - 1));
     // Passive 0 (the full 125 MHz) writes all 64 bits set.
     writeGenerator(a, Reg::MWGenPassive, static_cast<uint64_t>(passive - 1));

@@ -325,7 +325,7 @@ void setLegacyMode(FgXeWrapperImpl& a, int32_t value, bool report) {
         s = LegacyTriggerState{};
         s.mode = v;
         updateLegacyAccess(a, v == 1);
-    } catch (int code) {
+    } catch (const Failure&) {
         s.mode = old;
         if (report) throw;
     }

@@ -106,7 +106,7 @@ constexpr ParameterBinding kGeneratorBindings[] = {
 
 void requireUnlocked(FgXeWrapperImpl& a) {
     const LegacyTriggerState& legacy = a.legacyTrigger();
-    if (legacy.mode == 1 && !legacy.internalSet) throw kInvalidParameter;
+    if (legacy.mode == 1 && !legacy.internalSet) fail(kInvalidParameter);
 }
 
 void setFramesPerSecond(FgXeWrapperImpl& a, double f, bool report) {
@@ -115,7 +115,7 @@ void setFramesPerSecond(FgXeWrapperImpl& a, double f, bool report) {
     commit(a.trigger().framesPerSecond, f, report, [&] {
         double rate = framesPerSecond(a);
         for (unsigned n = 0; n < a.trigger().pulseForms.size(); ++n)
-            if (!timingHolds(rate, pulseTiming(a, n))) throw kTimingRule;
+            if (!timingHolds(rate, pulseTiming(a, n))) fail(kTimingRule);
         const LegacyTriggerState& legacy = a.legacyTrigger();
         uint32_t period = legacy.mode == 1 && legacy.triggerMode != kGrabberControlled
                               ? kMinimumPeriod
@@ -156,7 +156,7 @@ bool timingHolds(double rate, const PulseTiming& t) {
 
 void callSetter(FgXeWrapperImpl& a, int32_t pid, double value, bool report) {
     ParameterEntry p = findEntry(pid);
-    if (p.def == nullptr || p.set == nullptr) throw kInvalidParameter;
+    if (p.def == nullptr || p.set == nullptr) fail(kInvalidParameter);
     if (p.def->type == ValueType::Double) {
         p.set(a, &value, report);
     } else {
