@@ -2,6 +2,8 @@
 // the setter and getter that serve them. Every lookup the dispatch needs is derived from it.
 #pragma once
 
+#include <pellvane/parameters.h>
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -87,6 +89,22 @@ constexpr std::size_t kParameterCount = 130;
 // (tree order), kDefaults (start-up order), kConfigKeys (save order), the enumeration entry
 // sets and the access groups kGroup*.
 #include "ParameterData.inc"
+
+// The declared node of a parameter, and its start-up default; in a constant expression a
+// parameter without one does not compile.
+constexpr const NodeRow& declaredNode(int32_t id) {
+    for (const NodeRow& row : kNodeRows)
+        if (row.id == id) return row;
+    throw "the parameter has no information node";
+}
+constexpr double declaredDefault(int32_t id) {
+    for (const DefaultValue& d : kDefaults)
+        if (d.id == id) return d.value;
+    throw "the parameter has no default";
+}
+constexpr uint32_t declaredWord(int32_t id) {
+    return static_cast<uint32_t>(declaredDefault(id));
+}
 
 // The setter and getter of one parameter. Each module (image path, simulator, lookup table,
 // trigger, legacy trigger) lists the parameters it serves in a table of these; the dispatch

@@ -241,56 +241,10 @@ void setDigioOutput(FgXeWrapperImpl& a, int32_t value, bool report) {
 }
 
 // Switching between the interfaces returns the whole trigger system to its start values,
-// stopped in generator mode.
-struct ResetValue {
-    int32_t id;
-    double value;
-};
-constexpr ResetValue kAreaReset[] = {
-    {id::kAreaTriggerMode, 1},
-    {id::kTriggerState, 2},
-    {id::kFramesPerSecond, 8.0},
-    {id::kDebounce, 1.0},
-    {id::kInputSource, 0},
-    {id::kInputPolarity, 0},
-    {id::kInputDownscale, 1},
-    {id::kInputDownscalePhase, 0},
-    {id::kBypassSource, 0},
-    {id::kMultiplyPulses, 1},
-    {id::kQueueMode, 0},
-    {id::kQueueOnThreshold, 2047},
-    {id::kQueueOffThreshold, 2},
-    {id::pulseFormDownscale(0), 1},
-    {id::pulseFormPhase(0), 0},
-    {id::pulseFormDelay(0), 0.0},
-    {id::pulseFormWidth(0), 4000.0},
-    {id::pulseFormDownscale(1), 1},
-    {id::pulseFormPhase(1), 0},
-    {id::pulseFormDelay(1), 0.0},
-    {id::pulseFormWidth(1), 4.0},
-    {id::pulseFormDownscale(2), 1},
-    {id::pulseFormPhase(2), 0},
-    {id::pulseFormDelay(2), 0.0},
-    {id::pulseFormWidth(2), 4.0},
-    {id::pulseFormDownscale(3), 1},
-    {id::pulseFormPhase(3), 0},
-    {id::pulseFormDelay(3), 0.0},
-    {id::pulseFormWidth(3), 4.0},
-    {id::ccSelect(0), 6},
-    {id::ccSelect(1), 5},
-    {id::ccSelect(2), 5},
-    {id::ccSelect(3), 5},
-    {id::outputSelect(0), 6},
-    {id::outputSelect(1), 7},
-    {id::outputSelect(2), 5},
-    {id::outputSelect(3), 5},
-    {id::outputSelect(4), 5},
-    {id::outputSelect(5), 5},
-    {id::outputSelect(6), 5},
-    {id::outputSelect(7), 5},
-    {id::kOutputStatsSource, 0},
-    {id::kOutputEventSelect, 0},
-};
+// stopped in generator mode: the start-up defaults of the area trigger group, in start-up order.
+bool inAreaTrigger(int32_t id) {
+    return std::ranges::find(kGroupAreaTrigger, id) != std::end(kGroupAreaTrigger);
+}
 
 void setAccess(FgXeWrapperImpl& a, std::span<const int32_t> ids, int32_t access) {
     for (int32_t pid : ids)
@@ -320,8 +274,8 @@ void setLegacyMode(FgXeWrapperImpl& a, int32_t value, bool report) {
     try {
         // Off while resetting, so that the area trigger setters take the calls.
         s.mode = 0;
-        for (const ResetValue& r : kAreaReset)
-            callSetter(a, r.id, r.value, false);
+        for (const DefaultValue& d : kDefaults)
+            if (inAreaTrigger(d.id)) callSetter(a, d.id, d.value, false);
         s = LegacyTriggerState{};
         s.mode = v;
         updateLegacyAccess(a, v == 1);

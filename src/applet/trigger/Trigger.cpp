@@ -18,8 +18,8 @@ namespace {
 
 // The generator's period register counts 16 ns ticks less 9 and is 32 bits wide: the slowest
 // rate is 1 / (2^32 x 16 ns), the fastest 1 / (10 x 16 ns).
-constexpr double kMinFramesPerSecond = std::bit_cast<double>(uint64_t{0x3F8DCD64FFFFFFFF});
-constexpr double kMaxFramesPerSecond = 6250000.0;
+constexpr double kMinFramesPerSecond = declaredNode(FG_TRIGGER_FRAMESPERSECOND).min;
+constexpr double kMaxFramesPerSecond = declaredNode(FG_TRIGGER_FRAMESPERSECOND).max;
 // While the legacy trigger mode runs anything but the grabber-controlled mode, the generator
 // only limits the output period.
 constexpr uint32_t kMinimumPeriod = 10;
