@@ -107,6 +107,12 @@ def instance(row, position, index):
             p["node"] = {k: pick(v, position, index, f"{name}.node.{k}") for k, v in value.items()}
         elif key == "groups":
             p["groups"] = value
+        elif key == "writes":
+            # One list for every index ({i} replaced), or a list of lists, one per index.
+            if all(isinstance(w, list) for w in value):
+                p["writes"] = pick(value, position, index, f"{name}.writes")
+            else:
+                p["writes"] = [w.replace("{i}", str(index)) for w in value]
         else:
             p[key] = pick(value, position, index, f"{name}.{key}")
     if isinstance(row["id"], int):
@@ -446,7 +452,8 @@ def write_doc(model):
         "served by the host library, which defines their type. Limits are those of the parameter's",
         "information node at start-up (some follow other parameters at run time, noted in the",
         "text); *default* is the value start-up applies; *file* says how a configuration file",
-        "keeps the value.",
+        "keeps the value. *Setting it writes* names the design registers a set writes (both",
+        "buffer banks, a register and its polarity, ...).",
         "",
     ]
     category = None
@@ -477,10 +484,12 @@ def write_doc(model):
             facts.append(("default", md_value(p["default"])))
         if "file" in p:
             facts.append(("file", p["file"]))
-        if "writes" in p:
-            facts.append(("writes", p["writes"]))
         lines.append(" · ".join(f"{k}: {v}" for k, v in facts))
         lines.append("")
+        if "writes" in p:
+            names = [f"`{w}`" if " " not in w else w for w in p["writes"]]
+            lines.append("Setting it writes " + ", ".join(names) + ".")
+            lines.append("")
         if p["type"] == "enumeration" and node:
             lines.append("| value | symbol | shown as |")
             lines.append("| --- | --- | --- |")
