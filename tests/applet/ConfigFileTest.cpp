@@ -16,13 +16,6 @@ using namespace pvtest;
 
 namespace {
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class ConfigFiles : public OpenBoard {
 protected:
     void SetUp() override {

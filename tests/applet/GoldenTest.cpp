@@ -21,13 +21,6 @@ using namespace pvtest;
 
 namespace {
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class Golden : public OpenBoard {
 protected:
     void SetUp() override {
