@@ -1,5 +1,7 @@
 #include "imagepath/LookupTable.h"
 
+#include <pellvane/parameters.h>
+
 #include "entry/FgXeWrapperImpl.h"
 #include "files/LutFileParser.h"
 #include "host/ErrorCodes.h"
@@ -13,17 +15,17 @@ namespace pellvane {
 
 namespace {
 
-constexpr int32_t kIdLutType = 110017;
-constexpr int32_t kIdLutSaveFile = 110021;
-constexpr int32_t kIdLutCustomFile = 300000;
-constexpr int32_t kIdLutValue = 300001;
-constexpr int32_t kIdProcessingGain = 300002;
-constexpr int32_t kIdProcessingGamma = 300003;
-constexpr int32_t kIdProcessingOffset = 300004;
-constexpr int32_t kIdProcessingInvert = 300005;
-constexpr int32_t kIdLutImplementationType = 300006;
-constexpr int32_t kIdLutInBits = 300007;
-constexpr int32_t kIdLutOutBits = 300008;
+constexpr int32_t kIdLutType = FG_LUT_TYPE;
+constexpr int32_t kIdLutSaveFile = FG_LUT_SAVE_FILE;
+constexpr int32_t kIdLutCustomFile = FG_LUT_CUSTOM_FILE;
+constexpr int32_t kIdLutValue = FG_LUT_VALUE;
+constexpr int32_t kIdProcessingGain = FG_PROCESSING_GAIN;
+constexpr int32_t kIdProcessingGamma = FG_PROCESSING_GAMMA;
+constexpr int32_t kIdProcessingOffset = FG_PROCESSING_OFFSET;
+constexpr int32_t kIdProcessingInvert = FG_PROCESSING_INVERT;
+constexpr int32_t kIdLutImplementationType = FG_LUT_IMPLEMENTATION_TYPE;
+constexpr int32_t kIdLutInBits = FG_LUT_IN_BITS;
+constexpr int32_t kIdLutOutBits = FG_LUT_OUT_BITS;
 
 // Access values of the information nodes: 7 is what the parameters are registered with
 // (readable, writable and the carried bit), 1 is read-only.

@@ -1,5 +1,7 @@
 #include "imagepath/Simulator.h"
 
+#include <pellvane/parameters.h>
+
 #include "entry/FgXeWrapperImpl.h"
 #include "host/ErrorCodes.h"
 #include "host/Runtime.h"
@@ -15,21 +17,21 @@ namespace {
 using Field = uint32_t SimulatorState::*;
 
 // Parameter identifiers served here.
-constexpr int32_t kEnableId = 30099;
-constexpr int32_t kPassiveId = 30100;
-constexpr int32_t kActiveId = 30101;
-constexpr int32_t kWidthId = 30102;
-constexpr int32_t kLineWidthId = 30103;
-constexpr int32_t kHeightId = 30104;
-constexpr int32_t kLineGapId = 30105;
-constexpr int32_t kFrequencyId = 30106;
-constexpr int32_t kAccuracyId = 30107;
-constexpr int32_t kTap1Id = 30108;
-constexpr int32_t kTap2Id = 30109;
-constexpr int32_t kTap3Id = 30110;
-constexpr int32_t kTap4Id = 30111;
-constexpr int32_t kRollId = 30112;
-constexpr int32_t kStartId = 30113;
+constexpr int32_t kEnableId = FG_GEN_ENABLE;
+constexpr int32_t kPassiveId = FG_GEN_PASSIVE;
+constexpr int32_t kActiveId = FG_GEN_ACTIVE;
+constexpr int32_t kWidthId = FG_GEN_WIDTH;
+constexpr int32_t kLineWidthId = FG_GEN_LINE_WIDTH;
+constexpr int32_t kHeightId = FG_GEN_HEIGHT;
+constexpr int32_t kLineGapId = FG_GEN_LINE_GAP;
+constexpr int32_t kFrequencyId = FG_GEN_FREQ;
+constexpr int32_t kAccuracyId = FG_GEN_ACCURACY;
+constexpr int32_t kTap1Id = FG_GEN_TAP1;
+constexpr int32_t kTap2Id = FG_GEN_TAP2;
+constexpr int32_t kTap3Id = FG_GEN_TAP3;
+constexpr int32_t kTap4Id = FG_GEN_TAP4;
+constexpr int32_t kRollId = FG_GEN_ROLL;
+constexpr int32_t kStartId = FG_GEN_START;
 
 // The generator's pixel clock is derived from 125 MHz: of every `accuracy` ticks, `active`
 // carry a pixel, so active / accuracy approximates frequency / 125.

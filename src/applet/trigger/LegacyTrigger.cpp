@@ -2,6 +2,8 @@
 // sets of the area trigger parameters; while it is off, they refuse every set.
 #include "trigger/LegacyTrigger.h"
 
+#include <pellvane/parameters.h>
+
 #include "entry/FgXeWrapperImpl.h"
 #include "host/ErrorCodes.h"
 #include "parameters/SetterPattern.h"
@@ -16,33 +18,35 @@ namespace {
 using namespace trigger;
 
 namespace lid {
-constexpr int32_t kTriggerMode = 8100;
-constexpr int32_t kExsyncOn = 8300;
-constexpr int32_t kExsyncDelay = 8400;
-constexpr int32_t kExsyncPolarity = 8420;
-constexpr int32_t kFlashOn = 8600;
-constexpr int32_t kStrobePulseDelay = 8700;
-constexpr int32_t kExposure = 10020;
-constexpr int32_t kPrescaler = 10050;
-constexpr int32_t kCcSel0 = 14001; // lines 0 to 3
-constexpr int32_t kDigioOutput = 14020;
-constexpr int32_t kFlashPolarity = 24060;
+constexpr int32_t kTriggerMode = FG_TRIGGERMODE;
+constexpr int32_t kExsyncOn = FG_EXSYNCON;
+constexpr int32_t kExsyncDelay = FG_EXSYNCDELAY;
+constexpr int32_t kExsyncPolarity = FG_EXSYNCPOLARITY;
+constexpr int32_t kFlashOn = FG_FLASHON;
+constexpr int32_t kStrobePulseDelay = FG_STROBEPULSEDELAY;
+constexpr int32_t kExposure = FG_EXPOSURE;
+constexpr int32_t kPrescaler = FG_PRESCALER;
+constexpr int32_t kCcSel0 = FG_CCSEL0; // lines 0 to 3
+constexpr int32_t kDigioOutput = FG_DIGIO_OUTPUT;
+constexpr int32_t kFlashPolarity = FG_FLASH_POLARITY;
 } // namespace lid
 
 // FG_CCSELx values.
-constexpr uint32_t kCcExsync = 0;
-constexpr uint32_t kCcStrobePulse = 2;
-constexpr uint32_t kCcGnd = 4;
-constexpr uint32_t kCcVcc = 5;
-constexpr uint32_t kCcNotExsync = 6;
-constexpr uint32_t kCcNotStrobePulse = 8;
+constexpr uint32_t kCcExsync = CC_EXSYNC;
+constexpr uint32_t kCcStrobePulse = CC_STROBEPULSE;
+constexpr uint32_t kCcGnd = CC_GND;
+constexpr uint32_t kCcVcc = CC_VCC;
+constexpr uint32_t kCcNotExsync = CC_NOT_EXSYNC;
+constexpr uint32_t kCcNotStrobePulse = CC_NOT_STROBEPULSE;
 
-constexpr uint32_t kMinExposure = 10;
-constexpr uint32_t kMaxExposure = 124990;
-constexpr uint32_t kExposureStep = 10;
-constexpr double kMaxPulseDelay = 10230.0;
-constexpr double kMinPrescaler = 0.032;
-constexpr double kMaxPrescaler = 1048.56;
+// The declared limits of the legacy timing parameters.
+constexpr auto kMinExposure = static_cast<uint32_t>(declaredNode(FG_EXPOSURE).min);
+constexpr auto kMaxExposure = static_cast<uint32_t>(declaredNode(FG_EXPOSURE).max);
+constexpr auto kExposureStep = static_cast<uint32_t>(declaredNode(FG_EXPOSURE).inc);
+constexpr double kMaxPulseDelay = declaredNode(FG_EXSYNCDELAY).max;
+constexpr double kMinPrescaler = declaredNode(FG_PRESCALER).min;
+constexpr double kMaxPrescaler = declaredNode(FG_PRESCALER).max;
+static_assert(kMaxPulseDelay == declaredNode(FG_STROBEPULSEDELAY).max);
 
 // Lets the area trigger setters through the lock for the duration of one legacy set, failures
 // included.
