@@ -540,6 +540,12 @@ def main():
     except DeclarationError as e:
         print(f"{args.declaration}: {e}", file=sys.stderr)
         return 1
+    except tomllib.TOMLDecodeError as e:
+        print(f"{args.declaration}: not valid TOML: {e}", file=sys.stderr)
+        return 1
+    except (OSError, KeyError, TypeError, ValueError) as e:
+        print(f"{args.declaration}: {type(e).__name__}: {e}", file=sys.stderr)
+        return 1
     return 0
 
 
