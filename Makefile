@@ -2,7 +2,7 @@
 #   make demo   builds the applet and the virtual board and runs the demo on it
 #   make test   builds and runs every test suite: Linux, sanitizers, and Windows under Wine
 .PHONY: bench deps demo test test-dev test-asan test-windows build-dev build-asan build-windows \
-        format clean test-tsan test-fuzz build-tsan build-fuzz
+        format clean test-tsan test-fuzz build-tsan build-fuzz parameters-doc
 
 NPROC := $(shell nproc)
 
@@ -64,6 +64,11 @@ bench: build-dev
 
 test: test-dev test-asan test-windows test-tsan test-fuzz
 	@echo "All test suites passed."
+
+# docs/parameters.md, the reference of every parameter, from the parameter declaration.
+parameters-doc:
+	/usr/bin/python3 src/applet/parameters/paramgen.py src/applet/parameters/parameters.toml \
+		--doc docs/parameters.md
 
 format:
 	find src sim tools tests bench include -name '*.cpp' -o -name '*.h' | xargs clang-format -i

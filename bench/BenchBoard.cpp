@@ -1,5 +1,7 @@
 #include "BenchBoard.h"
 
+#include <pellvane/parameters.h>
+
 #include <dlfcn.h>
 
 #include <cstring>
@@ -7,12 +9,6 @@
 namespace pvbench {
 
 namespace {
-
-constexpr int32_t kTypeInt32 = 1;
-constexpr int32_t kTypeUint32 = 2;
-constexpr int32_t kTypeDouble = 5;
-constexpr int32_t kTypeFieldTable = 4096;
-constexpr int32_t kTypeFieldEntry = 4098;
 
 template <class T>
 void bind(const Loaded& lib, T& fn, const char* name) {
@@ -73,11 +69,11 @@ Board::~Board() {
 }
 
 bool Board::set(int32_t id, int32_t value) {
-    return x().Fg_setParameterWithType(record_, id, &value, 0, kTypeInt32) == 0;
+    return x().Fg_setParameterWithType(record_, id, &value, 0, PV_TYPE_INT32) == 0;
 }
 
 bool Board::set(int32_t id, double value) {
-    return x().Fg_setParameterWithType(record_, id, &value, 0, kTypeDouble) == 0;
+    return x().Fg_setParameterWithType(record_, id, &value, 0, PV_TYPE_DOUBLE) == 0;
 }
 
 RawHost::RawHost() : host_("libkestlib5.so"), runtime_("libpyrrt.so"), hardware_("libtarn_hw.so") {
@@ -111,29 +107,29 @@ int32_t RawHost::registerId(const char* name) {
 }
 
 int32_t RawHost::write(int32_t id, uint32_t value) {
-    return set_(handle_, id, &value, 0, kTypeUint32);
+    return set_(handle_, id, &value, 0, PV_TYPE_UINT32);
 }
 
 int32_t RawHost::read(int32_t id, uint32_t* value) {
-    return get_(handle_, id, value, 0, kTypeUint32);
+    return get_(handle_, id, value, 0, PV_TYPE_UINT32);
 }
 
 int32_t RawHost::writeTable(int32_t id, const uint32_t* entries) {
-    FieldTable table{kTypeUint32, 0, 4096, 0, entries};
-    return set_(handle_, id, &table, 0, kTypeFieldTable);
+    FieldTable table{PV_TYPE_UINT32, 0, 4096, 0, entries};
+    return set_(handle_, id, &table, 0, PV_TYPE_FIELD_TABLE);
 }
 
 int32_t RawHost::writeEntry(int32_t id, uint32_t index, uint32_t value) {
     const uint32_t entry[2] = {value, index};
-    return set_(handle_, id, entry, 0, kTypeFieldEntry);
+    return set_(handle_, id, entry, 0, PV_TYPE_FIELD_ENTRY);
 }
 
 int32_t RawHost::setOwn(int32_t id, int32_t value) {
-    return set_(handle_, id, &value, 0, kTypeInt32);
+    return set_(handle_, id, &value, 0, PV_TYPE_INT32);
 }
 
 int32_t RawHost::getOwn(int32_t id, int32_t* value) {
-    return get_(handle_, id, value, 0, kTypeInt32);
+    return get_(handle_, id, value, 0, PV_TYPE_INT32);
 }
 
 int32_t RawHost::hardwareWrite(uint32_t registerId, uint64_t value) {

@@ -4,6 +4,8 @@
 // table write through the host.
 #include "BenchBoard.h"
 
+#include <pellvane/parameters.h>
+
 // The computation is header-only and needs nothing of the applet around it.
 #include "imagepath/LookupTable.h"
 
@@ -13,9 +15,6 @@
 #include <cstdint>
 
 namespace {
-
-constexpr int32_t kGain = 300002;  // FG_PROCESSING_GAIN: recomputes and writes the table
-constexpr int32_t kGamma = 300003; // FG_PROCESSING_GAMMA
 
 // Gamma 2.2, as a user would set it: a power that is neither the identity nor a square root.
 constexpr double kGammaValue = 2.2;
@@ -49,7 +48,7 @@ void computeTableAlone(benchmark::State& state) {
 
 void recomputeAndWriteThroughTheApplet(benchmark::State& state) {
     pvbench::Board board;
-    if (!board.set(kGamma, kGammaValue)) {
+    if (!board.set(FG_PROCESSING_GAMMA, kGammaValue)) {
         state.SkipWithError("FG_PROCESSING_GAMMA cannot be set");
         return;
     }
@@ -57,7 +56,7 @@ void recomputeAndWriteThroughTheApplet(benchmark::State& state) {
     int64_t calls = 0;
     for (auto _ : state) {
         gain = gain == 1.0 ? 0.75 : 1.0;
-        if (!board.set(kGain, gain)) {
+        if (!board.set(FG_PROCESSING_GAIN, gain)) {
             state.SkipWithError("FG_PROCESSING_GAIN cannot be set");
             break;
         }

@@ -5,16 +5,11 @@
 // of the two sides is the applet's own cost per call.
 #include "BenchBoard.h"
 
+#include <pellvane/parameters.h>
+
 #include <benchmark/benchmark.h>
 
 namespace {
-
-constexpr int32_t kWidth = 100;       // FG_WIDTH
-constexpr int32_t kFormat = 700;      // FG_FORMAT: FG_GRAY 3, FG_GRAY16 1
-constexpr int32_t kOverflow = 110087; // FG_OVERFLOW
-constexpr int32_t kTimeout = 600;     // FG_TIMEOUT
-constexpr int32_t kNrOfDmas = 3050;   // FG_NR_OF_DMAS
-constexpr int32_t kTypeInt32 = 1;
 
 const char* const kBank0XLength = "Device1_Process0_Buffer_0_DRAM_A_0_XLength";
 const char* const kBank1XLength = "Device1_Process0_Buffer_0_DRAM_A_1_XLength";
@@ -52,7 +47,7 @@ void rawHostSet(benchmark::State& state) {
     int32_t timeout = 1000;
     for (auto _ : state) {
         timeout ^= 1;
-        if (host.setOwn(kTimeout, timeout) != 0) state.SkipWithError("raw host set failed");
+        if (host.setOwn(FG_TIMEOUT, timeout) != 0) state.SkipWithError("raw host set failed");
     }
 }
 
@@ -60,7 +55,7 @@ void rawHostGet(benchmark::State& state) {
     pvbench::RawHost host;
     int32_t value = 0;
     for (auto _ : state) {
-        if (host.getOwn(kNrOfDmas, &value) != 0) state.SkipWithError("raw host get failed");
+        if (host.getOwn(FG_NR_OF_DMAS, &value) != 0) state.SkipWithError("raw host get failed");
         benchmark::DoNotOptimize(value);
     }
 }
@@ -84,7 +79,7 @@ void appletGet(benchmark::State& state, int32_t id) {
     pvbench::Board board;
     int32_t value = 0;
     for (auto _ : state) {
-        if (board.x().Fg_getParameterWithType(board.fg(), id, &value, 0, kTypeInt32) != 0) {
+        if (board.x().Fg_getParameterWithType(board.fg(), id, &value, 0, PV_TYPE_INT32) != 0) {
             state.SkipWithError("the applet cannot read the value");
             break;
         }
@@ -93,22 +88,22 @@ void appletGet(benchmark::State& state, int32_t id) {
 }
 
 void appletGetStored(benchmark::State& state) {
-    appletGet(state, kWidth);
+    appletGet(state, FG_WIDTH);
 }
 void appletSetStored(benchmark::State& state) {
-    appletSet(state, kWidth, 1024, 1032);
+    appletSet(state, FG_WIDTH, 1024, 1032);
 }
 void appletGetRegister(benchmark::State& state) {
-    appletGet(state, kOverflow);
+    appletGet(state, FG_OVERFLOW);
 }
 void appletSetRegister(benchmark::State& state) {
-    appletSet(state, kFormat, 3, 1);
+    appletSet(state, FG_FORMAT, 3, 1);
 }
 void appletGetHostForwarded(benchmark::State& state) {
-    appletGet(state, kNrOfDmas);
+    appletGet(state, FG_NR_OF_DMAS);
 }
 void appletSetHostForwarded(benchmark::State& state) {
-    appletSet(state, kTimeout, 1000, 1001);
+    appletSet(state, FG_TIMEOUT, 1000, 1001);
 }
 
 } // namespace

@@ -3,29 +3,25 @@
 // the host. Reports pulses per second.
 #include "BenchBoard.h"
 
+#include <pellvane/parameters.h>
+
 #include <benchmark/benchmark.h>
 
 namespace {
 
-constexpr int32_t kAreaTriggerMode = 300200;
-constexpr int32_t kTriggerState = 300201;
-constexpr int32_t kQueueMode = 300214;
-constexpr int32_t kSendSoftwareTrigger = 8800;
-constexpr int32_t kSoftware = 4;
-constexpr int32_t kActive = 0;
 constexpr int32_t kOn = 1;
 constexpr int32_t kFullQueue = 2040;
 constexpr uint32_t kPulseValue = 2; // what the software trigger register takes for one pulse
 
 void softwareTriggerFullQueue(benchmark::State& state) {
     pvbench::Board board;
-    if (!board.set(kQueueMode, kOn) || !board.set(kAreaTriggerMode, kSoftware) ||
-        !board.set(kTriggerState, kActive)) {
+    if (!board.set(FG_TRIGGERQUEUE_MODE, kOn) || !board.set(FG_AREATRIGGERMODE, ATM_SOFTWARE) ||
+        !board.set(FG_TRIGGERSTATE, TS_ACTIVE)) {
         state.SkipWithError("the software trigger cannot be started");
         return;
     }
     for (auto _ : state) {
-        if (!board.set(kSendSoftwareTrigger, kFullQueue)) {
+        if (!board.set(FG_SENDSOFTWARETRIGGER, kFullQueue)) {
             state.SkipWithError("software trigger refused");
             break;
         }

@@ -14,6 +14,8 @@
 // that the applet keeps as its last error.
 #include "FuzzApplet.h"
 
+#include <pellvane/parameters.h>
+
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -21,9 +23,6 @@
 
 namespace {
 
-constexpr int32_t kIdLutCustomFile = 300000;
-constexpr int32_t kIdLutSaveFile = 110021;
-constexpr int32_t kDescriptionQuery = 24114;
 constexpr size_t kBufferSize = 4096;
 
 struct Reader {
@@ -73,10 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             id = static_cast<int32_t>(raw);
             break;
         case 2:
-            id = 1000000 + static_cast<int32_t>(raw % 128);
+            id = PV_REGISTER_ACCESS_BASE + static_cast<int32_t>(raw % 128);
             break;
         case 3:
-            id = 2000000 + static_cast<int32_t>(raw % 8192);
+            id = PV_PASS_THROUGH_BASE + static_cast<int32_t>(raw % 8192);
             break;
         }
         const uint8_t dmaByte = in.byte();
@@ -92,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // name into the whole buffer, as the string getters take no size and the caller must
         // provide room for any name.
         std::string file;
-        if (value != nullptr && (op & 1) != 0 && (id == kIdLutCustomFile || id == kIdLutSaveFile)) {
+        if (value != nullptr && (op & 1) != 0 &&
+            (id == FG_LUT_CUSTOM_FILE || id == FG_LUT_SAVE_FILE)) {
             file = scratchName(buffer.data(), length % 12);
             value = file.data();
         }
@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if ((op & 1) != 0) {
             rc = x.Fg_setParameterWithType(applet.fg(), id, value, dma, type);
         } else {
-            if (id == kDescriptionQuery) buffer[64] = 0; // a name of at most 64 characters
+            if (id == PV_DESCRIPTION_QUERY) buffer[64] = 0; // a name of at most 64 characters
             rc = x.Fg_getParameterWithType(applet.fg(), id, value, dma, type);
         }
         if (rc > 0) std::abort();

@@ -4,6 +4,7 @@
 // design model, which from then on knows the design's registers; the image handle is the
 // model's record of the loaded image. Every query checks the handle against the model, so a
 // stale or foreign handle gets "nothing" rather than a crash.
+#include "RuntimeEvents.h"
 #include "VboardModel.h"
 
 #include <cstdint>
@@ -104,9 +105,12 @@ PYRRT_API std::int32_t pyrrt_49(void* hap, std::int32_t id) {
     return r != nullptr && r->writable ? 1 : 0;
 }
 
-// Event record by index 0 … 63; null past the last event. Records live as long as the image.
+// Event record by index 0 … 63; null past the last event. A design's records live as long as
+// the image; a replacement list (vb_runtime_events_replace) only until it is replaced.
 PYRRT_API const void* pyrrt_150(void* hap, std::int32_t index) {
     const vboard::Design* d = designOf(hap);
     if (d == nullptr || index < 0) return nullptr;
+    const vboard::EventRecord* replaced = nullptr;
+    if (vbm_runtime_event(static_cast<std::size_t>(index), &replaced) != 0) return replaced;
     return d->event(static_cast<std::size_t>(index));
 }

@@ -1,6 +1,8 @@
 // Saving and loading the whole parameter set through .mcf files.
 #include "Harness.h"
 
+#include <pellvane/parameters.h>
+
 #if !defined(_WIN32)
 #include <sys/stat.h>
 #endif
@@ -13,17 +15,6 @@
 using namespace pvtest;
 
 namespace {
-
-constexpr int32_t kWidth = 100, kXOffset = 300, kGenRoll = 30112, kGenEnable = 30099;
-constexpr int32_t kLutType = 110017, kGain = 300002, kFps = 90, kLegacyMode = 300254;
-constexpr int32_t kTriggerMode = 8100, kExposure = 10020;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class ConfigFiles : public OpenBoard {
 protected:
@@ -65,6 +56,8 @@ protected:
         return v;
     }
 
+    void roundTrip(bool crlf);
+
     TempDir dir_;
 };
 
@@ -79,35 +72,46 @@ TEST_F(ConfigFiles, AFileSavedAtStartupIsTheExpectedOneAndLoadsBackUnchanged) {
     EXPECT_EQ(readFile(file("b.mcf")), readFile(file("a.mcf")));
 }
 
-TEST_F(ConfigFiles, AChangedSetupRoundTripsIntoAFreshApplet) {
-    ASSERT_EQ(setInt(kWidth, 512), 0);
-    ASSERT_EQ(setInt(kXOffset, 64), 0);
-    ASSERT_EQ(setInt(kGenRoll, 7), 0);
-    ASSERT_EQ(setDouble(kGain, 2.0), 0);
+// A changed setup saved, optionally converted to CR LF line ends (as an editor on Windows
+// leaves it), and loaded into a fresh applet: every saved value comes back, and the file that
+// applet saves is the original, with single line feeds, byte for byte.
+void ConfigFiles::roundTrip(bool crlf) {
+    ASSERT_EQ(setInt(FG_WIDTH, 512), 0);
+    ASSERT_EQ(setInt(FG_XOFFSET, 64), 0);
+    ASSERT_EQ(setInt(FG_GEN_ROLL, 7), 0);
+    ASSERT_EQ(setDouble(FG_PROCESSING_GAIN, 2.0), 0);
     // Switching the legacy mode on resets the area trigger; the frame rate is set after it.
-    ASSERT_EQ(setInt(kLegacyMode, 1), 0);
-    ASSERT_EQ(setInt(kTriggerMode, 2), 0); // ASYNC_TRIGGER
-    ASSERT_EQ(setInt(kExposure, 2500), 0);
-    ASSERT_EQ(setDouble(kFps, 30.0), 0);
-    double fps = getDouble(kFps);
+    ASSERT_EQ(setInt(FG_TRIGGER_LEGACY_MODE, 1), 0);
+    ASSERT_EQ(setInt(FG_TRIGGERMODE, 2), 0); // ASYNC_TRIGGER
+    ASSERT_EQ(setInt(FG_EXPOSURE, 2500), 0);
+    ASSERT_EQ(setDouble(FG_TRIGGER_FRAMESPERSECOND, 30.0), 0);
+    double fps = getDouble(FG_TRIGGER_FRAMESPERSECOND);
     ASSERT_EQ(x().Fg_saveConfig(&fg_, file("setup.mcf").c_str()), 0);
     std::string saved = readFile(file("setup.mcf"));
     EXPECT_NE(saved.find("FG_PROCESSING_GAIN=2;\n"), std::string::npos);
+    EXPECT_EQ(saved.find('\r'), std::string::npos);
+    if (crlf) {
+        std::string converted;
+        for (char c : saved)
+            converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        writeFile("setup.mcf", converted);
+    }
 
     close();
     vb_reset();
     open();
-    ASSERT_EQ(getInt(kWidth), 1024);
+    ASSERT_EQ(getInt(FG_WIDTH), 1024);
     ASSERT_EQ(x().Fg_loadConfig(&fg_, file("setup.mcf").c_str()), 0);
-    EXPECT_EQ(getInt(kWidth), 512);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), 0);
+    EXPECT_EQ(getInt(FG_WIDTH), 512);
     EXPECT_EQ(bankWidth(), 512u);
-    EXPECT_EQ(getInt(kXOffset), 64);
-    EXPECT_EQ(getInt(kGenRoll), 7);
-    EXPECT_EQ(getDouble(kGain), 2.0);
-    EXPECT_EQ(getDouble(kFps), fps);
-    EXPECT_EQ(getInt(kLegacyMode), 1);
-    EXPECT_EQ(getInt(kTriggerMode), 2);
-    EXPECT_EQ(getInt(kExposure), 2500);
+    EXPECT_EQ(getInt(FG_XOFFSET), 64);
+    EXPECT_EQ(getInt(FG_GEN_ROLL), 7);
+    EXPECT_EQ(getDouble(FG_PROCESSING_GAIN), 2.0);
+    EXPECT_EQ(getDouble(FG_TRIGGER_FRAMESPERSECOND), fps);
+    EXPECT_EQ(getInt(FG_TRIGGER_LEGACY_MODE), 1);
+    EXPECT_EQ(getInt(FG_TRIGGERMODE), 2);
+    EXPECT_EQ(getInt(FG_EXPOSURE), 2500);
     // The table was computed from the loaded gain: entry 1 is doubled.
     uint32_t table[4096];
     ASSERT_EQ(vb_lut_read(board_, table, 4096), 0);
@@ -116,13 +120,21 @@ TEST_F(ConfigFiles, AChangedSetupRoundTripsIntoAFreshApplet) {
     EXPECT_EQ(readFile(file("again.mcf")), saved);
 }
 
+TEST_F(ConfigFiles, AChangedSetupRoundTripsIntoAFreshApplet) {
+    roundTrip(false);
+}
+
+TEST_F(ConfigFiles, AFileWithWindowsLineEndsLoadsLikeTheSameFileWithLineFeeds) {
+    roundTrip(true);
+}
+
 TEST_F(ConfigFiles, AnotherAppletsFileIsRefusedBeforeAnythingChanges) {
     std::string text = startupWith("FG_WIDTH", "FG_WIDTH=512;\n");
     size_t typ = text.find("Typ='Pellvane'");
     text.replace(typ, 14, "Typ='Pellvane2'");
     EXPECT_EQ(x().Fg_loadConfig(&fg_, writeFile("other.mcf", text).c_str()), -5000);
     EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), -5000);
-    EXPECT_EQ(getInt(kWidth), 1024);
+    EXPECT_EQ(getInt(FG_WIDTH), 1024);
 }
 
 TEST_F(ConfigFiles, AMissingKeyStopsTheLoadWhereTheFirstPassGot) {
@@ -130,7 +142,7 @@ TEST_F(ConfigFiles, AMissingKeyStopsTheLoadWhereTheFirstPassGot) {
     std::string late = startupWith("FG_WIDTH", "FG_WIDTH=512;\n");
     late = std::regex_replace(late, std::regex("FG_DIGIO_OUTPUT=3;\n"), "");
     EXPECT_EQ(x().Fg_loadConfig(&fg_, writeFile("late.mcf", late).c_str()), -5000);
-    EXPECT_EQ(getInt(kWidth), 512);
+    EXPECT_EQ(getInt(FG_WIDTH), 512);
     EXPECT_EQ(bankWidth(), 1024u);
 
     // Early key missing: the keys before it are stored, the ones after it are not.
@@ -141,15 +153,15 @@ TEST_F(ConfigFiles, AMissingKeyStopsTheLoadWhereTheFirstPassGot) {
     early = std::regex_replace(early, std::regex("FG_WIDTH=1024;"), "FG_WIDTH=640;");
     early = std::regex_replace(early, std::regex("FG_GEN_ROLL=0;"), "FG_GEN_ROLL=9;");
     EXPECT_EQ(x().Fg_loadConfig(&fg_, writeFile("early.mcf", early).c_str()), -5000);
-    EXPECT_EQ(getInt(kWidth), 640);
-    EXPECT_EQ(getInt(kGenRoll), 0);
-    EXPECT_EQ(getInt(kGenEnable), 0);
+    EXPECT_EQ(getInt(FG_WIDTH), 640);
+    EXPECT_EQ(getInt(FG_GEN_ROLL), 0);
+    EXPECT_EQ(getInt(FG_GEN_ENABLE), 0);
 }
 
 TEST_F(ConfigFiles, ARejectedValueStaysStoredWhileTheHardwareKeepsItsState) {
     std::string text = startupWith("FG_WIDTH", "FG_WIDTH=5;\n");
     EXPECT_EQ(x().Fg_loadConfig(&fg_, writeFile("five.mcf", text).c_str()), 0);
-    EXPECT_EQ(getInt(kWidth), 5);
+    EXPECT_EQ(getInt(FG_WIDTH), 5);
     EXPECT_EQ(bankWidth(), 1024u);
 }
 
@@ -160,7 +172,7 @@ TEST_F(ConfigFiles, UserLookupTableThatDoesNotExist) {
     text = std::regex_replace(text, std::regex("FG_LUT_CUSTOM_FILE='';"),
                               "FG_LUT_CUSTOM_FILE='" + file("missing.lut") + "';");
     EXPECT_EQ(x().Fg_loadConfig(&fg_, writeFile("lut.mcf", text).c_str()), 0);
-    EXPECT_EQ(getInt(kLutType), 0);
+    EXPECT_EQ(getInt(FG_LUT_TYPE), 0);
     ASSERT_EQ(vb_lut_read(board_, after, 4096), 0);
     EXPECT_TRUE(std::equal(before, before + 4096, after));
 }

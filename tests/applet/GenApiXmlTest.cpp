@@ -2,15 +2,14 @@
 // and what is left out.
 #include "Harness.h"
 
+#include <pellvane/parameters.h>
+
 #include <string>
 #include <vector>
 
 using namespace pvtest;
 
 namespace {
-
-constexpr int32_t kBufferTooSmall = -500;
-constexpr int32_t kNoParameterInfo = -2075;
 
 class GenApiXml : public OpenBoard {
 protected:
@@ -44,12 +43,12 @@ TEST_F(GenApiXml, SizeProtocol) {
 
     std::vector<char> buffer(size + 16, 'x');
     size_t zero = 0;
-    EXPECT_EQ(x().Fg_getParameterInfoXML(&fg_, 0, buffer.data(), &zero), kBufferTooSmall);
-    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), kBufferTooSmall);
+    EXPECT_EQ(x().Fg_getParameterInfoXML(&fg_, 0, buffer.data(), &zero), PV_ERR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), PV_ERR_BUFFER_TOO_SMALL);
 
     // The document's length exactly: no room for the terminating zero.
     size_t exact = size - 1;
-    EXPECT_EQ(x().Fg_getParameterInfoXML(&fg_, 0, buffer.data(), &exact), kBufferTooSmall);
+    EXPECT_EQ(x().Fg_getParameterInfoXML(&fg_, 0, buffer.data(), &exact), PV_ERR_BUFFER_TOO_SMALL);
     EXPECT_EQ(exact, size - 1);
 
     size_t enough = size + 16;
@@ -60,8 +59,8 @@ TEST_F(GenApiXml, SizeProtocol) {
     EXPECT_EQ(buffer[size + 15], '\0'); // the rest of the buffer is cleared
 
     size_t other = 0;
-    EXPECT_EQ(x().Fg_getParameterInfoXML(&fg_, 1, nullptr, &other), kNoParameterInfo);
-    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), kNoParameterInfo);
+    EXPECT_EQ(x().Fg_getParameterInfoXML(&fg_, 1, nullptr, &other), PV_ERR_NO_PARAMETER_INFO);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), PV_ERR_NO_PARAMETER_INFO);
 }
 
 TEST_F(GenApiXml, HeaderAndFeatureBlocksAreWrittenExactly) {

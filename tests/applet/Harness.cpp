@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace pvtest {
@@ -194,6 +196,13 @@ void OpenBoard::close() {
 
 void OpenBoard::TearDown() {
     close();
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 TempDir::TempDir() {

@@ -115,6 +115,9 @@ private:
 // The parameter node named `name` below `category`, searched depth first; null when absent.
 const ParameterInfoNode* findIn(const ParameterInfoNode* category, const char* name);
 
+// The whole content of a file, byte for byte (empty when it cannot be read).
+std::string readFile(const std::filesystem::path& path);
+
 // The directory the applet library was loaded from.
 std::filesystem::path appletDirectory();
 

@@ -2,6 +2,8 @@
 // through the exports, the information tree and the virtual board's register log.
 #include "Harness.h"
 
+#include <pellvane/parameters.h>
+
 #include "pellvane/ParameterInfoNode.h"
 
 #include <cstring>
@@ -15,10 +17,8 @@ using namespace pvtest;
 
 namespace {
 
-constexpr int32_t kOutOfRange = -6000;
-constexpr int32_t kNotAMultiple = -7080;
-constexpr int32_t kInjected = -4242; // a failure the board is told to produce
-constexpr int32_t kHost = 2000000;   // pass-through: the host's own parameter of that id
+constexpr int32_t kInjected = -4242;            // a failure the board is told to produce
+constexpr int32_t kHost = PV_PASS_THROUGH_BASE; // pass-through: the host's own parameter
 const std::string kBank = "Device1_Process0_Buffer_0_DRAM_A_";
 const std::string kOverflow = "Device1_Process0_Overflow_OverflowOccurred";
 const std::string kSelector = "Device1_Process0_ImageSelector_FG_IMG_SELECT_";
@@ -131,16 +131,16 @@ TEST_F(ImagePath, RoiChecksRunInOrderAndAcceptedValuesReachBothBanksAndThePartne
     // 16392 is out of range before it is a bad multiple of 8.
     // clang-format off
     const std::tuple<const char*, int32_t, int32_t> steps[] = {
-        {"FG_WIDTH", 1020, kNotAMultiple}, {"FG_WIDTH", 8, kOutOfRange},
-        {"FG_WIDTH", 16392, kOutOfRange}, {"FG_WIDTH", -8, kOutOfRange},
-        {"FG_WIDTH", 16384, 0}, {"FG_XOFFSET", 8, kOutOfRange},
+        {"FG_WIDTH", 1020, PV_ERR_NOT_A_MULTIPLE}, {"FG_WIDTH", 8, PV_ERR_VALUE_OUT_OF_RANGE},
+        {"FG_WIDTH", 16392, PV_ERR_VALUE_OUT_OF_RANGE}, {"FG_WIDTH", -8, PV_ERR_VALUE_OUT_OF_RANGE},
+        {"FG_WIDTH", 16384, 0}, {"FG_XOFFSET", 8, PV_ERR_VALUE_OUT_OF_RANGE},
         {"FG_XOFFSET", 0, 0}, {"FG_WIDTH", 1024, 0},
-        {"FG_XOFFSET", 15356, kNotAMultiple}, {"FG_XOFFSET", 15368, kOutOfRange},
-        {"FG_XOFFSET", 15360, 0}, {"FG_WIDTH", 1032, kOutOfRange},
-        {"FG_HEIGHT", 3, kOutOfRange}, {"FG_HEIGHT", 65535, 0},
-        {"FG_YOFFSET", 1, kOutOfRange}, {"FG_YOFFSET", -1, kOutOfRange},
+        {"FG_XOFFSET", 15356, PV_ERR_NOT_A_MULTIPLE}, {"FG_XOFFSET", 15368, PV_ERR_VALUE_OUT_OF_RANGE},
+        {"FG_XOFFSET", 15360, 0}, {"FG_WIDTH", 1032, PV_ERR_VALUE_OUT_OF_RANGE},
+        {"FG_HEIGHT", 3, PV_ERR_VALUE_OUT_OF_RANGE}, {"FG_HEIGHT", 65535, 0},
+        {"FG_YOFFSET", 1, PV_ERR_VALUE_OUT_OF_RANGE}, {"FG_YOFFSET", -1, PV_ERR_VALUE_OUT_OF_RANGE},
         {"FG_HEIGHT", 1000, 0}, {"FG_YOFFSET", 64535, 0},
-        {"FG_HEIGHT", 1001, kOutOfRange}, {"FG_YOFFSET", 3, 0},
+        {"FG_HEIGHT", 1001, PV_ERR_VALUE_OUT_OF_RANGE}, {"FG_YOFFSET", 3, 0},
     };
     // clang-format on
     for (const auto& [name, value, result] : steps) {
@@ -171,16 +171,16 @@ TEST_F(ImagePath, FailingBankOneWriteKeepsBankZeroAndTheOldValue) {
 
 TEST_F(ImagePath, ImageSelectorKeepsThePeriodAboveTheSelectedImage) {
     const std::string period = kSelector + "PERIOD_Divisor", phase = kSelector + "PHASE_Number";
-    expectSet("FG_IMG_SELECT", 1, kOutOfRange, {});
+    expectSet("FG_IMG_SELECT", 1, PV_ERR_VALUE_OUT_OF_RANGE, {});
     expectSet("FG_IMG_SELECT_PERIOD", 3, 0, {{period, 3}});
     expectSet("FG_IMG_SELECT", 2, 0, {{phase, 2}});
-    expectSet("FG_IMG_SELECT_PERIOD", 2, kOutOfRange, {});
-    expectSet("FG_IMG_SELECT_PERIOD", 0, kOutOfRange, {});
-    expectSet("FG_IMG_SELECT_PERIOD", 257, kOutOfRange, {});
-    expectSet("FG_IMG_SELECT", -1, kOutOfRange, {});
+    expectSet("FG_IMG_SELECT_PERIOD", 2, PV_ERR_VALUE_OUT_OF_RANGE, {});
+    expectSet("FG_IMG_SELECT_PERIOD", 0, PV_ERR_VALUE_OUT_OF_RANGE, {});
+    expectSet("FG_IMG_SELECT_PERIOD", 257, PV_ERR_VALUE_OUT_OF_RANGE, {});
+    expectSet("FG_IMG_SELECT", -1, PV_ERR_VALUE_OUT_OF_RANGE, {});
     expectSet("FG_IMG_SELECT_PERIOD", 256, 0, {{period, 256}});
     expectSet("FG_IMG_SELECT", 255, 0, {{phase, 255}});
-    expectSet("FG_IMG_SELECT", 256, kOutOfRange, {});
+    expectSet("FG_IMG_SELECT", 256, PV_ERR_VALUE_OUT_OF_RANGE, {});
 }
 
 TEST_F(ImagePath, EnumerationsWriteTheirRegisterValueAndReadBackTheirOwn) {
@@ -190,25 +190,25 @@ TEST_F(ImagePath, EnumerationsWriteTheirRegisterValueAndReadBackTheirOwn) {
     expectSet("FG_CAMERA_LINK_CAMTYPE", 210, 0, {{camera, 1}});
     expectSet("FG_CAMERA_LINK_CAMTYPE", 212, 0, {{camera, 2}});
     expectSet("FG_CAMERA_LINK_CAMTYPE", 208, 0, {{camera, 0}});
-    expectSet("FG_CAMERA_LINK_CAMTYPE", 214, kOutOfRange, {});
-    expectSet("FG_CAMERA_LINK_CAMTYPE", 8, kOutOfRange, {});
+    expectSet("FG_CAMERA_LINK_CAMTYPE", 214, PV_ERR_VALUE_OUT_OF_RANGE, {});
+    expectSet("FG_CAMERA_LINK_CAMTYPE", 8, PV_ERR_VALUE_OUT_OF_RANGE, {});
     expectSet("FG_USEDVAL", 0, 0, {{"Device1_Process0_Camera_UseDval", 0}});
-    expectSet("FG_USEDVAL", 2, kOutOfRange, {});
+    expectSet("FG_USEDVAL", 2, PV_ERR_VALUE_OUT_OF_RANGE, {});
     expectSet("FG_FORMAT", 1, 0, {{gray, 0}}); // FG_GRAY16
     expectSet("FG_FORMAT", 3, 0, {{gray, 1}}); // FG_GRAY
-    expectSet("FG_FORMAT", 2, kOutOfRange, {});
+    expectSet("FG_FORMAT", 2, PV_ERR_VALUE_OUT_OF_RANGE, {});
     expectSet("FG_BITALIGNMENT", 0, 0, {{align, 0}});
-    expectSet("FG_BITALIGNMENT", -1, kOutOfRange, {});
+    expectSet("FG_BITALIGNMENT", -1, PV_ERR_VALUE_OUT_OF_RANGE, {});
 }
 
 TEST_F(ImagePath, TimeoutAndTurboModeAreForwardedToTheHost) {
     const std::tuple<const char*, int32_t, int32_t, int32_t> cases[] = {
         {"FG_TIMEOUT", 600, 5, 0},
-        {"FG_TIMEOUT", 600, 1, kOutOfRange},
-        {"FG_TIMEOUT", 600, -1, kOutOfRange},
+        {"FG_TIMEOUT", 600, 1, PV_ERR_VALUE_OUT_OF_RANGE},
+        {"FG_TIMEOUT", 600, -1, PV_ERR_VALUE_OUT_OF_RANGE},
         {"FG_TIMEOUT", 600, 2147483646, 0},
         {"FG_TURBO_DMA_MODE", 3051, 1, 0},
-        {"FG_TURBO_DMA_MODE", 3051, 2, kOutOfRange}};
+        {"FG_TURBO_DMA_MODE", 3051, 2, PV_ERR_VALUE_OUT_OF_RANGE}};
     for (const auto& [name, hostId, value, result] : cases) {
         expectSet(name, value, result, {});
         EXPECT_EQ(host(hostId), get(name)) << name << " " << value;
@@ -231,7 +231,7 @@ TEST_F(ImagePath, FillLevelAndExtendedStatusFollowTheBuffers) {
         vb_register_preset(board_, fill1.c_str(), c.bank1);
         EXPECT_EQ(uint32_t(get("FG_FILLLEVEL")), c.fill);
         EXPECT_EQ(uint32_t(get("FG_OVERFLOW")), c.overflow);
-        auto hostStatus = uint32_t(host(2050));
+        auto hostStatus = uint32_t(host(FG_CAMSTATUS_EXTENDED));
         EXPECT_EQ(uint32_t(get("FG_CAMSTATUS_EXTENDED")),
                   (hostStatus & ~0xE0u) | c.code << 6 | c.overflow << 5);
         EXPECT_EQ(get("FG_CAMSTATUS"), int32_t(hostStatus & 1));
@@ -239,8 +239,8 @@ TEST_F(ImagePath, FillLevelAndExtendedStatusFollowTheBuffers) {
     // The host's bits pass through: bit 1 follows a running acquisition, as FG_DMASTATUS does.
     vb_register_preset(board_, kOverflow.c_str(), 1);
     ASSERT_EQ(x().Fg_AcquireEx(&fg_, 0, -1, 1, nullptr), 0);
-    EXPECT_EQ(host(2050) & 2, 2);
-    EXPECT_EQ(get("FG_CAMSTATUS_EXTENDED"), 0xE0 | host(2050));
+    EXPECT_EQ(host(FG_CAMSTATUS_EXTENDED) & 2, 2);
+    EXPECT_EQ(get("FG_CAMSTATUS_EXTENDED"), 0xE0 | host(FG_CAMSTATUS_EXTENDED));
     EXPECT_EQ(get("FG_DMASTATUS"), 1);
 
     // A failing read answers its code.

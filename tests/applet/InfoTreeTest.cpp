@@ -21,13 +21,6 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // Fields that follow other parameters at run time; their own modules' tests check them.
 pellvane::tools::TreeTextMask dynamicFields() {
     pellvane::tools::TreeTextMask mask;

@@ -3,6 +3,8 @@
 // write log are the witnesses.
 #include "Harness.h"
 
+#include <pellvane/parameters.h>
+
 #include "pellvane/ParameterInfoNode.h"
 
 #include <algorithm>
@@ -15,10 +17,7 @@ using namespace pvtest;
 
 namespace {
 
-constexpr int32_t kType = 110017, kValue = 300001, kCustomFile = 300000, kGain = 300002,
-                  kGamma = 300003, kOffset = 300004, kInvert = 300005;
-constexpr int32_t kCustom = 0, kProcessing = 3;
-constexpr int32_t kOutOfRange = -6000, kInvalidParameter = -2070, kInjected = -4711;
+constexpr int32_t kInjected = -4711;
 constexpr const char* kLutRegister = "Device1_Process0_LookupTable_LookupTable_LUTcontent";
 
 using Table = std::vector<uint32_t>;
@@ -58,11 +57,11 @@ protected:
     }
     int32_t setEntry(uint32_t index, uint32_t value) {
         uint32_t record[2] = {value, index};
-        return x().Fg_setParameterWithType(&fg_, kValue, record, 0, 4098);
+        return x().Fg_setParameterWithType(&fg_, FG_LUT_VALUE, record, 0, 4098);
     }
     int32_t getEntry(uint32_t index, uint32_t& value) {
         uint32_t record[2] = {0xDEADBEEF, index};
-        int32_t rc = x().Fg_getParameterWithType(&fg_, kValue, record, 0, 4098);
+        int32_t rc = x().Fg_getParameterWithType(&fg_, FG_LUT_VALUE, record, 0, 4098);
         value = record[0];
         return rc;
     }
@@ -92,8 +91,9 @@ protected:
                 if (const ParameterInfoNode* node = findById(root, id)) return node->access;
             return -1;
         };
-        EXPECT_EQ(access(kCustomFile), customFile);
-        for (int32_t id : {kGain, kGamma, kOffset, kInvert})
+        EXPECT_EQ(access(FG_LUT_CUSTOM_FILE), customFile);
+        for (int32_t id :
+             {FG_PROCESSING_GAIN, FG_PROCESSING_GAMMA, FG_PROCESSING_OFFSET, FG_PROCESSING_INVERT})
             EXPECT_EQ(access(id), processing) << id;
     }
 };
@@ -103,10 +103,10 @@ protected:
 TEST_F(LookupTable, ProcessingValuesGiveTheDocumentedTables) {
     // Start-up: the identity, computed, with the fixed properties of a full 12-bit table.
     EXPECT_EQ(board(), kIdentity);
-    EXPECT_EQ(get<int32_t>(kType), kProcessing);
-    EXPECT_EQ(get<int32_t>(300006), 0);
-    EXPECT_EQ(get<int32_t>(300007), 12);
-    EXPECT_EQ(get<int32_t>(300008), 12);
+    EXPECT_EQ(get<int32_t>(FG_LUT_TYPE), LUT_TYPE_PROCESSING);
+    EXPECT_EQ(get<int32_t>(FG_LUT_IMPLEMENTATION_TYPE), 0);
+    EXPECT_EQ(get<int32_t>(FG_LUT_IN_BITS), 12);
+    EXPECT_EQ(get<int32_t>(FG_LUT_OUT_BITS), 12);
     expectAccess(1, 7);
 
     struct Case {
@@ -133,16 +133,16 @@ TEST_F(LookupTable, ProcessingValuesGiveTheDocumentedTables) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         vb_log_clear();
-        ASSERT_EQ(setD(kOffset, c.offset), 0);
-        ASSERT_EQ(setD(kGain, c.gain), 0);
-        ASSERT_EQ(setD(kGamma, c.gamma), 0);
-        ASSERT_EQ(set(kInvert, c.invert), 0);
+        ASSERT_EQ(setD(FG_PROCESSING_OFFSET, c.offset), 0);
+        ASSERT_EQ(setD(FG_PROCESSING_GAIN, c.gain), 0);
+        ASSERT_EQ(setD(FG_PROCESSING_GAMMA, c.gamma), 0);
+        ASSERT_EQ(set(FG_PROCESSING_INVERT, c.invert), 0);
         auto tables = writes(VB_WRITE_LUT_TABLE); // each set rewrites the whole table once
         ASSERT_EQ(tables.size(), 4u);
         EXPECT_EQ(tables.back().value, 4096u);
         EXPECT_EQ(board(), tableOf(c.entry));
         EXPECT_EQ(copy(), tableOf(c.entry));
-        EXPECT_EQ(get<double>(kGamma), c.gamma);
+        EXPECT_EQ(get<double>(FG_PROCESSING_GAMMA), c.gamma);
     }
     uint32_t entry = 0;
     ASSERT_EQ(getEntry(1, entry), 0);
@@ -155,11 +155,13 @@ TEST_F(LookupTable, RangeLimitsAreInclusiveAndRejectionsChangeNothing) {
         int32_t id;
         double value;
         bool accepted;
-    } cases[] = {{kGain, 4096.0, true},       {kGain, 4096.5, false},  {kGain, 0.0, true},
-                 {kGain, -0.001, false},      {kGain, inf, false},     {kGamma, -1000.0, true},
-                 {kGamma, 1000.0, true},      {kGamma, 1000.5, false}, {kGamma, -1000.001, false},
-                 {kOffset, -1.0, true},       {kOffset, 1.0, true},    {kOffset, 1.0000001, false},
-                 {kOffset, -1.0000001, false}};
+    } cases[] = {{FG_PROCESSING_GAIN, 4096.0, true},       {FG_PROCESSING_GAIN, 4096.5, false},
+                 {FG_PROCESSING_GAIN, 0.0, true},          {FG_PROCESSING_GAIN, -0.001, false},
+                 {FG_PROCESSING_GAIN, inf, false},         {FG_PROCESSING_GAMMA, -1000.0, true},
+                 {FG_PROCESSING_GAMMA, 1000.0, true},      {FG_PROCESSING_GAMMA, 1000.5, false},
+                 {FG_PROCESSING_GAMMA, -1000.001, false},  {FG_PROCESSING_OFFSET, -1.0, true},
+                 {FG_PROCESSING_OFFSET, 1.0, true},        {FG_PROCESSING_OFFSET, 1.0000001, false},
+                 {FG_PROCESSING_OFFSET, -1.0000001, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.id << " = " << c.value);
         const double before = get<double>(c.id);
@@ -169,17 +171,17 @@ TEST_F(LookupTable, RangeLimitsAreInclusiveAndRejectionsChangeNothing) {
             EXPECT_EQ(get<double>(c.id), c.value);
             EXPECT_EQ(writes(VB_WRITE_LUT_TABLE).size(), 1u);
         } else {
-            EXPECT_EQ(setD(c.id, c.value), kOutOfRange);
+            EXPECT_EQ(setD(c.id, c.value), PV_ERR_VALUE_OUT_OF_RANGE);
             EXPECT_EQ(get<double>(c.id), before);
             EXPECT_EQ(vb_log_count(), 0u);
         }
     }
     for (int32_t bad : {2, -1}) {
-        EXPECT_EQ(set(kInvert, bad), kOutOfRange);
-        EXPECT_EQ(set(kType, bad == 2 ? 1 : 4), kOutOfRange);
+        EXPECT_EQ(set(FG_PROCESSING_INVERT, bad), PV_ERR_VALUE_OUT_OF_RANGE);
+        EXPECT_EQ(set(FG_LUT_TYPE, bad == 2 ? 1 : 4), PV_ERR_VALUE_OUT_OF_RANGE);
     }
-    EXPECT_EQ(get<int32_t>(kInvert), 0);
-    EXPECT_EQ(get<int32_t>(kType), kProcessing);
+    EXPECT_EQ(get<int32_t>(FG_PROCESSING_INVERT), 0);
+    EXPECT_EQ(get<int32_t>(FG_LUT_TYPE), LUT_TYPE_PROCESSING);
     EXPECT_EQ(writes(VB_WRITE_LUT_TABLE).size(), 0u);
 }
 
@@ -193,10 +195,10 @@ TEST_F(LookupTable, UndefinedPowersStayWithinTwelveBits) {
         for (int32_t invert : {0, 1}) {
             SCOPED_TRACE(testing::Message() << c[0] << " " << c[1] << " " << c[2] << " " << invert);
             vb_log_clear();
-            ASSERT_EQ(set(kInvert, invert), 0);
-            ASSERT_EQ(setD(kOffset, c[0]), 0);
-            ASSERT_EQ(setD(kGain, c[1]), 0);
-            ASSERT_EQ(setD(kGamma, c[2]), 0);
+            ASSERT_EQ(set(FG_PROCESSING_INVERT, invert), 0);
+            ASSERT_EQ(setD(FG_PROCESSING_OFFSET, c[0]), 0);
+            ASSERT_EQ(setD(FG_PROCESSING_GAIN, c[1]), 0);
+            ASSERT_EQ(setD(FG_PROCESSING_GAMMA, c[2]), 0);
             // The board refuses any value above 4095: four accepted writes prove the range.
             for (const VbWrite& w : writes(VB_WRITE_LUT_TABLE))
                 EXPECT_EQ(w.result, 0);
@@ -206,25 +208,25 @@ TEST_F(LookupTable, UndefinedPowersStayWithinTwelveBits) {
     }
     // Gamma 0, gain 2: bases below 1 give 0 (4095 inverted); bases above 1 have no finite power
     // and end as 0 whether inverted or not, since the inversion wraps in 32 bits.
-    ASSERT_EQ(setD(kOffset, 0), 0);
-    ASSERT_EQ(set(kInvert, 0), 0);
-    ASSERT_EQ(setD(kGain, 2), 0);
-    ASSERT_EQ(setD(kGamma, 0), 0);
+    ASSERT_EQ(setD(FG_PROCESSING_OFFSET, 0), 0);
+    ASSERT_EQ(set(FG_PROCESSING_INVERT, 0), 0);
+    ASSERT_EQ(setD(FG_PROCESSING_GAIN, 2), 0);
+    ASSERT_EQ(setD(FG_PROCESSING_GAMMA, 0), 0);
     EXPECT_EQ(board(), tableOf([](int) { return 0; }));
-    ASSERT_EQ(set(kInvert, 1), 0);
+    ASSERT_EQ(set(FG_PROCESSING_INVERT, 1), 0);
     EXPECT_EQ(board(), tableOf([](int i) { return i < 2048 ? 4095 : 0; }));
 }
 
 TEST_F(LookupTable, ProcessingValuesWaitWhileTheTableIsCustom) {
-    ASSERT_EQ(set(kType, kCustom), 0); // no file named: the table stays
+    ASSERT_EQ(set(FG_LUT_TYPE, LUT_TYPE_CUSTOM), 0); // no file named: the table stays
     expectAccess(7, 1);
-    ASSERT_EQ(setD(kGain, 2.0), 0);
-    ASSERT_EQ(set(kInvert, 1), 0);
-    EXPECT_EQ(get<double>(kGain), 2.0);
+    ASSERT_EQ(setD(FG_PROCESSING_GAIN, 2.0), 0);
+    ASSERT_EQ(set(FG_PROCESSING_INVERT, 1), 0);
+    EXPECT_EQ(get<double>(FG_PROCESSING_GAIN), 2.0);
     EXPECT_EQ(vb_log_count(), 0u);
     EXPECT_EQ(copy(), kIdentity);
 
-    ASSERT_EQ(set(kType, kProcessing), 0);
+    ASSERT_EQ(set(FG_LUT_TYPE, LUT_TYPE_PROCESSING), 0);
     EXPECT_EQ(writes(VB_WRITE_LUT_TABLE).size(), 1u);
     EXPECT_EQ(board(), tableOf([](int i) { return 4095 - std::min(2 * i, 4095); }));
     expectAccess(1, 7);
@@ -243,11 +245,11 @@ TEST_F(LookupTable, SingleEntriesFollowTheirOwnRules) {
     EXPECT_EQ(board()[17], 1234u);
 
     vb_log_clear();
-    EXPECT_EQ(setEntry(3, 4096), kOutOfRange);
-    EXPECT_EQ(setEntry(4096, 1), kOutOfRange);
-    EXPECT_EQ(setEntry(0xFFFFFFFF, 1), kOutOfRange);
+    EXPECT_EQ(setEntry(3, 4096), PV_ERR_VALUE_OUT_OF_RANGE);
+    EXPECT_EQ(setEntry(4096, 1), PV_ERR_VALUE_OUT_OF_RANGE);
+    EXPECT_EQ(setEntry(0xFFFFFFFF, 1), PV_ERR_VALUE_OUT_OF_RANGE);
     EXPECT_EQ(vb_log_count(), 0u);
-    EXPECT_EQ(getEntry(4096, v), kInvalidParameter);
+    EXPECT_EQ(getEntry(4096, v), PV_ERR_INVALID_PARAMETER);
     EXPECT_EQ(getEntry(3, v), 0);
     EXPECT_EQ(v, 3u);
 
@@ -257,34 +259,34 @@ TEST_F(LookupTable, SingleEntriesFollowTheirOwnRules) {
     EXPECT_EQ(v, 1234u); // the old entry is back
 
     // Entries work with the custom type and keep it; a recomputation overwrites them.
-    ASSERT_EQ(set(kType, kCustom), 0);
+    ASSERT_EQ(set(FG_LUT_TYPE, LUT_TYPE_CUSTOM), 0);
     ASSERT_EQ(setEntry(100, 5), 0);
-    EXPECT_EQ(get<int32_t>(kType), kCustom);
+    EXPECT_EQ(get<int32_t>(FG_LUT_TYPE), LUT_TYPE_CUSTOM);
     EXPECT_EQ(board()[100], 5u);
-    ASSERT_EQ(set(kType, kProcessing), 0);
+    ASSERT_EQ(set(FG_LUT_TYPE, LUT_TYPE_PROCESSING), 0);
     EXPECT_EQ(board(), kIdentity);
 }
 
 TEST_F(LookupTable, FailedHardwareWritesRestoreTheStoredValue) {
     ASSERT_EQ(vb_fail_write(kLutRegister, 1, kInjected), 0);
-    EXPECT_EQ(setD(kGain, 0.0), kInjected);
-    EXPECT_EQ(get<double>(kGain), 1.0);
+    EXPECT_EQ(setD(FG_PROCESSING_GAIN, 0.0), kInjected);
+    EXPECT_EQ(get<double>(FG_PROCESSING_GAIN), 1.0);
     EXPECT_EQ(board(), kIdentity);
     // The copy is not rolled back: it holds what the failed write carried, and get answers
     // from it, not from the hardware.
     EXPECT_EQ(copy(), tableOf([](int) { return 0; }));
 
     ASSERT_EQ(vb_fail_write(kLutRegister, 1, kInjected), 0);
-    EXPECT_EQ(set(kInvert, 1), kInjected);
-    EXPECT_EQ(get<int32_t>(kInvert), 0);
+    EXPECT_EQ(set(FG_PROCESSING_INVERT, 1), kInjected);
+    EXPECT_EQ(get<int32_t>(FG_PROCESSING_INVERT), 0);
 
     // A failed switch keeps the old type and leaves the access values alone.
-    ASSERT_EQ(set(kType, kCustom), 0);
+    ASSERT_EQ(set(FG_LUT_TYPE, LUT_TYPE_CUSTOM), 0);
     ASSERT_EQ(vb_fail_write(kLutRegister, 1, kInjected), 0);
-    EXPECT_EQ(set(kType, kProcessing), kInjected);
-    EXPECT_EQ(get<int32_t>(kType), kCustom);
+    EXPECT_EQ(set(FG_LUT_TYPE, LUT_TYPE_PROCESSING), kInjected);
+    EXPECT_EQ(get<int32_t>(FG_LUT_TYPE), LUT_TYPE_CUSTOM);
     expectAccess(7, 1);
-    ASSERT_EQ(set(kType, kProcessing), 0);
+    ASSERT_EQ(set(FG_LUT_TYPE, LUT_TYPE_PROCESSING), 0);
     expectAccess(1, 7);
     EXPECT_EQ(board(), kIdentity);
 }

@@ -2,6 +2,8 @@
 // lenient containment rules of the reader, and files that are broken on purpose.
 #include "Harness.h"
 
+#include <pellvane/parameters.h>
+
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -12,11 +14,6 @@ using namespace pvtest;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int32_t kType = 110017, kSaveFile = 110021, kCustomFile = 300000, kValue = 300001,
-                  kGamma = 300003, kInvert = 300005;
-constexpr int32_t kCustom = 0, kProcessing = 3;
-constexpr int32_t kFileNotOpened = -2076, kFileIoFailed = -5001;
 
 using Table = std::vector<uint32_t>;
 
@@ -56,7 +53,7 @@ protected:
     }
     int32_t type() {
         int32_t t = -1;
-        EXPECT_EQ(x().Fg_getParameterWithType(&fg_, kType, &t, 0, 1), 0);
+        EXPECT_EQ(x().Fg_getParameterWithType(&fg_, FG_LUT_TYPE, &t, 0, 1), 0);
         return t;
     }
     Table board() {
@@ -68,7 +65,7 @@ protected:
         Table t(4096);
         for (uint32_t i = 0; i < 4096; ++i) {
             uint32_t record[2] = {0, i};
-            EXPECT_EQ(x().Fg_getParameterWithType(&fg_, kValue, record, 0, 4098), 0);
+            EXPECT_EQ(x().Fg_getParameterWithType(&fg_, FG_LUT_VALUE, record, 0, 4098), 0);
             t[i] = record[0];
         }
         return t;
@@ -80,9 +77,9 @@ protected:
     }
     // Loads the content as a user file over the identity table; the switch's result.
     int32_t load(const std::string& content) {
-        EXPECT_EQ(set(kType, kProcessing), 0);
-        EXPECT_EQ(setText(kCustomFile, file("user.lut", content)), 0);
-        return set(kType, kCustom);
+        EXPECT_EQ(set(FG_LUT_TYPE, LUT_TYPE_PROCESSING), 0);
+        EXPECT_EQ(setText(FG_LUT_CUSTOM_FILE, file("user.lut", content)), 0);
+        return set(FG_LUT_TYPE, LUT_TYPE_CUSTOM);
     }
 
     TempDir dir_;
@@ -91,11 +88,11 @@ protected:
 } // namespace
 
 TEST_F(LutFile, SavedFileIsTheGrayFormAndLoadsBack) {
-    ASSERT_EQ(setD(kGamma, 2.0), 0);
-    ASSERT_EQ(set(kInvert, 1), 0);
+    ASSERT_EQ(setD(FG_PROCESSING_GAMMA, 2.0), 0);
+    ASSERT_EQ(set(FG_PROCESSING_INVERT, 1), 0);
     const Table saved = board();
-    ASSERT_EQ(setText(kSaveFile, path("saved.lut")), 0);
-    EXPECT_EQ(getText(kSaveFile), path("saved.lut"));
+    ASSERT_EQ(setText(FG_LUT_SAVE_FILE, path("saved.lut")), 0);
+    EXPECT_EQ(getText(FG_LUT_SAVE_FILE), path("saved.lut"));
 
     std::string expected = header("4096");
     for (int i = 0; i < 4096; ++i)
@@ -105,19 +102,19 @@ TEST_F(LutFile, SavedFileIsTheGrayFormAndLoadsBack) {
 
     // Back to the identity. Naming the file while the table is computed only stores the name;
     // switching to the custom type loads it.
-    ASSERT_EQ(set(kInvert, 0), 0);
-    ASSERT_EQ(setD(kGamma, 1.0), 0);
-    ASSERT_EQ(setText(kSaveFile, path("identity.lut")), 0);
+    ASSERT_EQ(set(FG_PROCESSING_INVERT, 0), 0);
+    ASSERT_EQ(setD(FG_PROCESSING_GAMMA, 1.0), 0);
+    ASSERT_EQ(setText(FG_LUT_SAVE_FILE, path("identity.lut")), 0);
     vb_log_clear();
-    ASSERT_EQ(setText(kCustomFile, path("saved.lut")), 0);
+    ASSERT_EQ(setText(FG_LUT_CUSTOM_FILE, path("saved.lut")), 0);
     EXPECT_EQ(vb_log_count(), 0u);
-    EXPECT_EQ(getText(kCustomFile), path("saved.lut"));
-    ASSERT_EQ(set(kType, kCustom), 0);
+    EXPECT_EQ(getText(FG_LUT_CUSTOM_FILE), path("saved.lut"));
+    ASSERT_EQ(set(FG_LUT_TYPE, LUT_TYPE_CUSTOM), 0);
     EXPECT_EQ(vb_log_count(), 1u);
     EXPECT_EQ(board(), saved);
     EXPECT_EQ(copy(), saved);
     // With the custom type, naming a file loads it at once.
-    ASSERT_EQ(setText(kCustomFile, path("identity.lut")), 0);
+    ASSERT_EQ(setText(FG_LUT_CUSTOM_FILE, path("identity.lut")), 0);
     EXPECT_EQ(board(), identityWith({}));
 }
 
@@ -168,37 +165,37 @@ TEST_F(LutFile, FileFailuresKeepTheStoredNames) {
     ASSERT_EQ(load(header("1") + line(0, 77)), 0);
     const std::string good = path("user.lut");
     vb_log_clear();
-    EXPECT_EQ(setText(kCustomFile, path("missing.lut")), kFileNotOpened);
-    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), kFileNotOpened);
-    EXPECT_EQ(getText(kCustomFile), good);
+    EXPECT_EQ(setText(FG_LUT_CUSTOM_FILE, path("missing.lut")), PV_ERR_FILE_NOT_OPENED);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), PV_ERR_FILE_NOT_OPENED);
+    EXPECT_EQ(getText(FG_LUT_CUSTOM_FILE), good);
     EXPECT_EQ(vb_log_count(), 0u);
 #if !defined(_WIN32)
     // A directory opens, but reading it fails.
-    EXPECT_EQ(setText(kCustomFile, dir_.path().string()), kFileIoFailed);
-    EXPECT_EQ(getText(kCustomFile), good);
+    EXPECT_EQ(setText(FG_LUT_CUSTOM_FILE, dir_.path().string()), PV_ERR_FILE_IO_FAILED);
+    EXPECT_EQ(getText(FG_LUT_CUSTOM_FILE), good);
 #endif
     // A file that disappears keeps the type from switching.
-    ASSERT_EQ(set(kType, kProcessing), 0);
-    ASSERT_EQ(setText(kCustomFile, file("gone.lut", "")), 0);
+    ASSERT_EQ(set(FG_LUT_TYPE, LUT_TYPE_PROCESSING), 0);
+    ASSERT_EQ(setText(FG_LUT_CUSTOM_FILE, file("gone.lut", "")), 0);
     fs::remove(path("gone.lut"));
-    EXPECT_EQ(set(kType, kCustom), kFileNotOpened);
-    EXPECT_EQ(type(), kProcessing);
+    EXPECT_EQ(set(FG_LUT_TYPE, LUT_TYPE_CUSTOM), PV_ERR_FILE_NOT_OPENED);
+    EXPECT_EQ(type(), LUT_TYPE_PROCESSING);
 
-    ASSERT_EQ(setText(kSaveFile, path("saved.lut")), 0);
-    EXPECT_EQ(setText(kSaveFile, path("no-such-dir/x.lut")), kFileIoFailed);
-    EXPECT_EQ(getText(kSaveFile), path("saved.lut"));
-    EXPECT_EQ(setText(kSaveFile, ""), 0); // an empty name writes nothing
+    ASSERT_EQ(setText(FG_LUT_SAVE_FILE, path("saved.lut")), 0);
+    EXPECT_EQ(setText(FG_LUT_SAVE_FILE, path("no-such-dir/x.lut")), PV_ERR_FILE_IO_FAILED);
+    EXPECT_EQ(getText(FG_LUT_SAVE_FILE), path("saved.lut"));
+    EXPECT_EQ(setText(FG_LUT_SAVE_FILE, ""), 0); // an empty name writes nothing
 #if !defined(_WIN32)
     if (fs::exists("/dev/full")) {
-        EXPECT_EQ(setText(kSaveFile, "/dev/full"), kFileIoFailed); // no space left
-        EXPECT_EQ(getText(kSaveFile), "");
+        EXPECT_EQ(setText(FG_LUT_SAVE_FILE, "/dev/full"), PV_ERR_FILE_IO_FAILED); // no space left
+        EXPECT_EQ(getText(FG_LUT_SAVE_FILE), "");
     }
     // A device is no table: refused at once instead of read for ever.
     if (fs::exists("/dev/zero")) {
-        ASSERT_EQ(setText(kCustomFile, good), 0);
-        ASSERT_EQ(set(kType, kCustom), 0);
-        EXPECT_EQ(setText(kCustomFile, "/dev/zero"), kFileNotOpened);
-        EXPECT_EQ(getText(kCustomFile), good);
+        ASSERT_EQ(setText(FG_LUT_CUSTOM_FILE, good), 0);
+        ASSERT_EQ(set(FG_LUT_TYPE, LUT_TYPE_CUSTOM), 0);
+        EXPECT_EQ(setText(FG_LUT_CUSTOM_FILE, "/dev/zero"), PV_ERR_FILE_NOT_OPENED);
+        EXPECT_EQ(getText(FG_LUT_CUSTOM_FILE), good);
     }
 #endif
 }
@@ -233,10 +230,10 @@ TEST_F(LutFile, MalformedFilesNeitherCrashNorReachTheBoardOutOfRange) {
             EXPECT_EQ(rc == 0, c.outcome == Loaded) << rc;
         }
         if (rc == 0) {
-            EXPECT_EQ(type(), kCustom);
+            EXPECT_EQ(type(), LUT_TYPE_CUSTOM);
             EXPECT_EQ(copy(), board());
         } else { // the board refused the whole table; the type stays computed
-            EXPECT_EQ(type(), kProcessing);
+            EXPECT_EQ(type(), LUT_TYPE_PROCESSING);
             EXPECT_EQ(board(), identityWith({}));
         }
         for (uint32_t e : board())

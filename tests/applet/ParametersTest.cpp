@@ -1,6 +1,8 @@
 // Enumeration of the parameters and the rules around set and get by identifier.
 #include "Harness.h"
 
+#include <pellvane/parameters.h>
+
 #include <cstring>
 #include <set>
 #include <string>
@@ -8,9 +10,6 @@
 using namespace pvtest;
 
 namespace {
-
-constexpr int32_t kReadOnly = -12;
-constexpr int32_t kInvalidParameter = -2070;
 
 class Parameters : public OpenBoard {
 protected:
@@ -41,88 +40,90 @@ TEST_F(Parameters, IndexWalkYieldsTheTableInOrder) {
     EXPECT_EQ(names.size(), 130u);
     EXPECT_EQ(ids.size(), 130u);
     EXPECT_STREQ(x().Fg_getParameterName(&fg_, 0), "FG_TIMEOUT");
-    EXPECT_EQ(x().Fg_getParameterId(&fg_, 0), 600);
+    EXPECT_EQ(x().Fg_getParameterId(&fg_, 0), FG_TIMEOUT);
     EXPECT_STREQ(x().Fg_getParameterName(&fg_, 18), "FG_WIDTH");
-    EXPECT_EQ(x().Fg_getParameterId(&fg_, 18), 100);
+    EXPECT_EQ(x().Fg_getParameterId(&fg_, 18), FG_WIDTH);
     EXPECT_STREQ(x().Fg_getParameterName(&fg_, 57), "FG_TRIGGER_FRAMESPERSECOND");
-    EXPECT_EQ(x().Fg_getParameterId(&fg_, 57), 90);
+    EXPECT_EQ(x().Fg_getParameterId(&fg_, 57), FG_TRIGGER_FRAMESPERSECOND);
     EXPECT_STREQ(x().Fg_getParameterName(&fg_, 129), "FG_DIGIO_OUTPUT");
-    EXPECT_EQ(x().Fg_getParameterId(&fg_, 129), 14020);
+    EXPECT_EQ(x().Fg_getParameterId(&fg_, 129), FG_DIGIO_OUTPUT);
     EXPECT_EQ(lastError(), 0);
 }
 
 TEST_F(Parameters, LookupsOfAbsentIndicesAndNamesFail) {
     EXPECT_EQ(x().Fg_getParameterName(&fg_, 130), nullptr);
-    EXPECT_EQ(lastError(), kInvalidParameter);
+    EXPECT_EQ(lastError(), PV_ERR_INVALID_PARAMETER);
     EXPECT_EQ(x().Fg_getParameterName(&fg_, -1), nullptr);
-    EXPECT_EQ(x().Fg_getParameterId(&fg_, 130), kInvalidParameter);
-    EXPECT_EQ(x().Fg_getParameterIdByName(&fg_, "fg_width"), kInvalidParameter);
-    EXPECT_EQ(x().Fg_getParameterIdByName(&fg_, ""), kInvalidParameter);
-    EXPECT_EQ(x().Fg_getParameterIdByName(&fg_, nullptr), kInvalidParameter);
-    EXPECT_EQ(lastError(), kInvalidParameter);
+    EXPECT_EQ(x().Fg_getParameterId(&fg_, 130), PV_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(x().Fg_getParameterIdByName(&fg_, "fg_width"), PV_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(x().Fg_getParameterIdByName(&fg_, ""), PV_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(x().Fg_getParameterIdByName(&fg_, nullptr), PV_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(lastError(), PV_ERR_INVALID_PARAMETER);
     EXPECT_EQ(x().Fg_getParameterIdByName(&fg_, "FG_WIDTH"), 100);
     EXPECT_EQ(lastError(), 0);
 }
 
 TEST_F(Parameters, ReadOnlyIdentifiersRefuseToBeSet) {
-    const int32_t readOnly[] = {601,    2000,   2050,   3050,   3060,   3070,   3080,
-                                3090,   4000,   5210,   8802,   14010,  24010,  24020,
-                                24030,  24092,  24108,  24114,  30100,  30101,  30103,
-                                110075, 110086, 110087, 300006, 300007, 300008, 300202,
-                                300207, 300209, 300210, 300211, 300215, 300237, 300248};
+    const int32_t readOnly[] = {
+        601,    2000,   2050,   3050,   3060,   3070,   3080,   3090,   4000,
+        5210,   8802,   14010,  24010,  24020,  24030,  24092,  24108,  PV_DESCRIPTION_QUERY,
+        30100,  30101,  30103,  110075, 110086, 110087, 300006, 300007, 300008,
+        300202, 300207, 300209, 300210, 300211, 300215, 300237, 300248};
     for (int32_t id : readOnly) {
-        EXPECT_EQ(set(id, 1), kReadOnly) << id;
-        EXPECT_EQ(lastError(), kReadOnly) << id;
+        EXPECT_EQ(set(id, 1), PV_ERR_NOT_WRITABLE_OR_UNBOUND) << id;
+        EXPECT_EQ(lastError(), PV_ERR_NOT_WRITABLE_OR_UNBOUND) << id;
     }
-    EXPECT_EQ(set(300239, 1), kInvalidParameter); // in the trigger range but unassigned
+    EXPECT_EQ(set(300239, 1), PV_ERR_INVALID_PARAMETER); // in the trigger range but unassigned
     int32_t value = 0;
-    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 300239, &value, 0, 1), kInvalidParameter);
-    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 1000001, &value, 0, 1), kInvalidParameter);
-    EXPECT_EQ(set(1500000, 1), kInvalidParameter); // register access is off
+    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 300239, &value, 0, 1), PV_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 1000001, &value, 0, 1), PV_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(set(1500000, 1), PV_ERR_INVALID_PARAMETER); // register access is off
 }
 
 TEST_F(Parameters, OnlyDmaIndexZeroIsAccepted) {
     // Checked before the identifier is looked at, also for a read-only one.
-    EXPECT_EQ(set(24020, 1, 1), kInvalidParameter);
+    EXPECT_EQ(set(FG_APPLET_VERSION, 1, 1), PV_ERR_INVALID_PARAMETER);
     int32_t value = 0;
-    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 3050, &value, 1, 1), kInvalidParameter);
-    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 3050, &value, 0, 1), 0);
+    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, FG_NR_OF_DMAS, &value, 1, 1),
+              PV_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, FG_NR_OF_DMAS, &value, 0, 1), 0);
     EXPECT_EQ(value, 1);
 }
 
 TEST_F(Parameters, NullValuePointerIsRefusedWithoutLock) {
-    EXPECT_EQ(x().Fg_setParameterWithType(&fg_, 100, nullptr, 0, 1), kInvalidParameter);
-    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 100, nullptr, 0, 1), kInvalidParameter);
-    EXPECT_EQ(lastError(), kInvalidParameter);
+    EXPECT_EQ(x().Fg_setParameterWithType(&fg_, FG_WIDTH, nullptr, 0, 1), PV_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, FG_WIDTH, nullptr, 0, 1), PV_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(lastError(), PV_ERR_INVALID_PARAMETER);
 }
 
 TEST_F(Parameters, DescriptionQueryCopiesTheTextOverTheName) {
     char buffer[256];
     std::strcpy(buffer, "FG_WIDTH");
-    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 24114, buffer, 0, 5), 0);
+    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, PV_DESCRIPTION_QUERY, buffer, 0, 5), 0);
     EXPECT_STREQ(buffer, "Image width of the acquisition ROI.");
 
     std::strcpy(buffer, "FG_GEN_WIDTH");
-    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 24114, buffer, 0, 5), 0);
+    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, PV_DESCRIPTION_QUERY, buffer, 0, 5), 0);
     EXPECT_STREQ(buffer, "");
 
     std::strcpy(buffer, "FG_EXPOSURE");
-    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 24114, buffer, 0, 5), 0);
+    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, PV_DESCRIPTION_QUERY, buffer, 0, 5), 0);
     EXPECT_STREQ(buffer, "FG_EXPOSURE");
 
     std::strcpy(buffer, "FG_CAMSTATUS_EXTENDED");
-    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 24114, buffer, 0, 5), 0);
+    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, PV_DESCRIPTION_QUERY, buffer, 0, 5), 0);
     EXPECT_EQ(std::strlen(buffer), 225u);
 
     std::strcpy(buffer, "FG_NO_SUCH_PARAMETER");
-    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 24114, buffer, 0, 5), kInvalidParameter);
-    EXPECT_EQ(lastError(), kInvalidParameter);
+    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, PV_DESCRIPTION_QUERY, buffer, 0, 5),
+              PV_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(lastError(), PV_ERR_INVALID_PARAMETER);
 }
 
 TEST_F(Parameters, HostServedParametersAreReadFromTheHost) {
     int32_t value = -1;
-    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 3060, &value, 0, 1), 0); // FG_NR_OF_CAMS
+    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, FG_NR_OF_CAMS, &value, 0, 1), 0); // FG_NR_OF_CAMS
     EXPECT_EQ(value, 1);
-    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 3080, &value, 0, 1), 0); // FG_DMA_PORT
+    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, FG_DMA_PORT, &value, 0, 1), 0); // FG_DMA_PORT
     EXPECT_EQ(value, 0);
 }

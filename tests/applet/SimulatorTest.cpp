@@ -2,6 +2,8 @@
 // their shadows, and the split of the pixel rate into active and passive ticks.
 #include "Harness.h"
 
+#include <pellvane/parameters.h>
+
 #include "pellvane/ParameterInfoNode.h"
 
 #include <cstring>
@@ -14,7 +16,6 @@ using namespace pvtest;
 
 namespace {
 
-constexpr int32_t kOutOfRange = -6000;
 constexpr int32_t kInjected = -4343; // a failure the board is told to produce
 
 using Writes = std::vector<std::pair<std::string, uint64_t>>;
@@ -111,19 +112,19 @@ TEST_F(Simulator, RateSplitsIntoActiveAndPassiveTicks) {
     };
     const Step steps[] = {
         {true, 3.0, 0, 1, 24, 21, 3.0}, // the lowest frequency for accuracy 25
-        {true, 2.9, kOutOfRange, 1, 24, 21, 3.0},
+        {true, 2.9, PV_ERR_VALUE_OUT_OF_RANGE, 1, 24, 21, 3.0},
         {true, 125.0, 0, 25, 0, 1, 3.0}, // no passive tick left
-        {true, 125.1, kOutOfRange, 25, 0, 1, 3.0},
-        {true, std::numeric_limits<double>::quiet_NaN(), kOutOfRange, 25, 0, 1, 3.0},
+        {true, 125.1, PV_ERR_VALUE_OUT_OF_RANGE, 25, 0, 1, 3.0},
+        {true, std::numeric_limits<double>::quiet_NaN(), PV_ERR_VALUE_OUT_OF_RANGE, 25, 0, 1, 3.0},
         {true, 40.0, 0, 8, 17, 2, 3.0},
-        {false, 1, kOutOfRange, 8, 17, 2, 3.0},
+        {false, 1, PV_ERR_VALUE_OUT_OF_RANGE, 8, 17, 2, 3.0},
         {false, 2, 0, 1, 1, 2, 32.0},
-        {true, 31.9, kOutOfRange, 1, 1, 2, 32.0},
+        {true, 31.9, PV_ERR_VALUE_OUT_OF_RANGE, 1, 1, 2, 32.0},
         {false, 65535, 0, 20971, 44564, 2, 1.0},
-        {false, 65536, kOutOfRange, 20971, 44564, 2, 1.0},
-        {false, -1, kOutOfRange, 20971, 44564, 2, 1.0},
+        {false, 65536, PV_ERR_VALUE_OUT_OF_RANGE, 20971, 44564, 2, 1.0},
+        {false, -1, PV_ERR_VALUE_OUT_OF_RANGE, 20971, 44564, 2, 1.0},
         {true, 1.0, 0, 524, 65011, 63, 1.0},
-        {false, 62, kOutOfRange, 524, 65011, 63, 1.0},
+        {false, 62, PV_ERR_VALUE_OUT_OF_RANGE, 524, 65011, 63, 1.0},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE((s.frequency ? "frequency " : "accuracy ") + std::to_string(s.value));
@@ -173,7 +174,7 @@ TEST_F(Simulator, ValuesReachTheirRegisters) {
         SCOPED_TRACE(std::string(name) + " " + std::to_string(value));
         int32_t before = get(name);
         vb_log_clear();
-        EXPECT_EQ(set(name, value), writes.empty() ? kOutOfRange : 0);
+        EXPECT_EQ(set(name, value), writes.empty() ? PV_ERR_VALUE_OUT_OF_RANGE : 0);
         EXPECT_EQ(generatorWrites(), writes);
         EXPECT_EQ(get(name), writes.empty() ? before : value);
     }

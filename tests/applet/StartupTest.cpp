@@ -2,6 +2,8 @@
 // tear-down, and what Info reports about the process.
 #include "Harness.h"
 
+#include <pellvane/parameters.h>
+
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -11,9 +13,6 @@ using namespace pvtest;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int32_t kInvalidParameter = -2070;
-constexpr int32_t kNotLoaded = -100;
 
 class Startup : public OpenBoard {};
 
@@ -33,7 +32,7 @@ TEST_F(Startup, ModeOtherThanZeroIsRefused) {
     lib_ = &Library::applet();
     int32_t error = 0;
     EXPECT_EQ(x().Std_entry(board_, &error, 1), nullptr);
-    EXPECT_EQ(error, kInvalidParameter);
+    EXPECT_EQ(error, PV_ERR_INVALID_PARAMETER);
     EXPECT_EQ(x().Std_entry(board_, nullptr, 1), nullptr);
     EXPECT_EQ(vb_open_host_handles(), 0);
     EXPECT_EQ(vb_loaded_images(), 0);
@@ -58,7 +57,7 @@ TEST_F(Startup, NoImageMeansNoApplet) {
     vb_fail_image_load(1);
     int32_t error = 0;
     EXPECT_EQ(x().Std_entry(board_, &error, 0), nullptr);
-    EXPECT_EQ(error, kNotLoaded);
+    EXPECT_EQ(error, PV_ERR_NOT_LOADED);
     EXPECT_EQ(vb_open_host_handles(), 0);
 }
 
@@ -84,7 +83,7 @@ TEST_F(Startup, ExternalImageFileIsUsedWhenTheVariableExistsEvenEmpty) {
         ScopedCwd cwd(empty.path());
         int32_t error = 0;
         EXPECT_EQ(x().Std_entry(board_, &error, 0), nullptr);
-        EXPECT_EQ(error, kNotLoaded);
+        EXPECT_EQ(error, PV_ERR_NOT_LOADED);
     }
     // The tests run where the build put Pellvane.hap.
     ASSERT_TRUE(fs::exists("Pellvane.hap"));
@@ -157,15 +156,16 @@ TEST(Info, AnswersItsQueriesWithoutAnAppletObject) {
 
     EXPECT_EQ(x.Info(0x1100, 0, 0, const_cast<char*>("FG_GRAY16"), nullptr), 1);
     EXPECT_EQ(x.Info(0x1100, 0, 0, const_cast<char*>("CC_NOT_STROBEPULSE"), nullptr), 8);
-    EXPECT_EQ(x.Info(0x1100, 0, 0, const_cast<char*>("fg_gray16"), nullptr), kInvalidParameter);
-    EXPECT_EQ(x.Info(0x1100, 0, 0, nullptr, nullptr), kInvalidParameter);
+    EXPECT_EQ(x.Info(0x1100, 0, 0, const_cast<char*>("fg_gray16"), nullptr),
+              PV_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(x.Info(0x1100, 0, 0, nullptr, nullptr), PV_ERR_INVALID_PARAMETER);
 
     EXPECT_EQ(x.Info(0x1210, 0, 0, nullptr, nullptr), 1);
-    EXPECT_EQ(x.Info(0x1210, 1, 0, nullptr, nullptr), kInvalidParameter);
+    EXPECT_EQ(x.Info(0x1210, 1, 0, nullptr, nullptr), PV_ERR_INVALID_PARAMETER);
     EXPECT_EQ(x.Info(0x1230, 0, 0, nullptr, nullptr), 0);
-    EXPECT_EQ(x.Info(0x1230, 0, 1, nullptr, nullptr), kInvalidParameter);
+    EXPECT_EQ(x.Info(0x1230, 0, 1, nullptr, nullptr), PV_ERR_INVALID_PARAMETER);
     EXPECT_EQ(x.Info(0x1260, 0, 0, nullptr, nullptr), 9);
-    EXPECT_EQ(x.Info(0x1260, 1, 0, nullptr, nullptr), kInvalidParameter);
+    EXPECT_EQ(x.Info(0x1260, 1, 0, nullptr, nullptr), PV_ERR_INVALID_PARAMETER);
     EXPECT_EQ(x.Info(4097, 0, 0, nullptr, nullptr), -2130);
 
     int32_t value32 = 77;

@@ -2,6 +2,8 @@
 // inspection file beside the applet library that names them.
 #include "Harness.h"
 
+#include <pellvane/parameters.h>
+
 #include "pellvane/ParameterInfoNode.h"
 
 #include <cstring>
@@ -15,9 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int32_t kInvalidParameter = -2070;
-constexpr int32_t kDraBase = 1000000;
-constexpr int32_t kPassThroughBase = 2000000;
 constexpr int32_t kDesignRegisters = 112;
 
 const ParameterInfoNode* findNode(const ParameterInfoNode* category,
@@ -74,19 +73,23 @@ TEST_F(Switches, RegisterAccessAddsOneParameterPerDesignRegister) {
     ASSERT_EQ(count(), 130 + kDesignRegisters);
     const char* first = "Device1_Process0_LookupTable_LookupTable_LUTcontent";
     EXPECT_EQ(nameAt(130), std::string("DRA_") + first);
-    EXPECT_EQ(x().Fg_getParameterId(&fg_, 130), kDraBase + int32_t(vb_register_id(first)));
+    EXPECT_EQ(x().Fg_getParameterId(&fg_, 130),
+              PV_REGISTER_ACCESS_BASE + int32_t(vb_register_id(first)));
     EXPECT_EQ(x().Fg_getParameterIdByName(&fg_, "DRA_MWGenRoll"),
-              kDraBase + int32_t(vb_register_id("MWGenRoll")));
+              PV_REGISTER_ACCESS_BASE + int32_t(vb_register_id("MWGenRoll")));
     // The registers have no descriptions.
     char buffer[256];
     std::strcpy(buffer, "DRA_MWGenRoll");
-    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, 24114, buffer, 0, 5), kInvalidParameter);
+    EXPECT_EQ(x().Fg_getParameterWithType(&fg_, PV_DESCRIPTION_QUERY, buffer, 0, 5),
+              PV_ERR_INVALID_PARAMETER);
 }
 
 TEST_F(Switches, RegisterAccessUsesTheRegisterWidth) {
     ScopedEnv dra("TARN_ENABLE_DRA", "on");
     open();
-    auto id = [](const char* name) { return kDraBase + int32_t(vb_register_id(name)); };
+    auto id = [](const char* name) {
+        return PV_REGISTER_ACCESS_BASE + int32_t(vb_register_id(name));
+    };
 
     // 32 bits: only the low half of the caller's buffer is read and written.
     uint64_t value = 0xAAAAAAAA12345678u;
@@ -145,7 +148,8 @@ TEST_F(Switches, RegisterAccessNodesDescribeWidthAndWritability) {
     const ParameterInfoNode* r64 = named("DRA_Device1_Status_Timestamp");
     ASSERT_NE(r64, nullptr);
     EXPECT_EQ(uint64_t(r64->b.max64), ~uint64_t{0});
-    EXPECT_EQ(r64->id, kDraBase + int32_t(vb_register_id("Device1_Status_Timestamp")));
+    EXPECT_EQ(r64->id,
+              PV_REGISTER_ACCESS_BASE + int32_t(vb_register_id("Device1_Status_Timestamp")));
 }
 
 TEST_F(Switches, RegisterAccessStaysOffForOtherValues) {
@@ -153,8 +157,8 @@ TEST_F(Switches, RegisterAccessStaysOffForOtherValues) {
     open();
     EXPECT_EQ(count(), 130);
     uint32_t value = 1;
-    int32_t id = kDraBase + int32_t(vb_register_id("MWGenRoll"));
-    EXPECT_EQ(x().Fg_setParameterWithType(&fg_, id, &value, 0, 2), kInvalidParameter);
+    int32_t id = PV_REGISTER_ACCESS_BASE + int32_t(vb_register_id("MWGenRoll"));
+    EXPECT_EQ(x().Fg_setParameterWithType(&fg_, id, &value, 0, 2), PV_ERR_INVALID_PARAMETER);
 }
 
 TEST_F(Switches, InspectionFileNamesPassThroughParameters) {
@@ -171,24 +175,27 @@ TEST_F(Switches, InspectionFileNamesPassThroughParameters) {
     EXPECT_EQ(nameAt(130), "DXEA_FG_BOARD_NAME");
     EXPECT_EQ(nameAt(131), "DXEA_FG_TIMEOUT");
     // Pass-through names have an index but no identifier by name.
-    EXPECT_EQ(x().Fg_getParameterId(&fg_, 131), kInvalidParameter);
-    EXPECT_EQ(x().Fg_getParameterIdByName(&fg_, "DXEA_FG_TIMEOUT"), kInvalidParameter);
+    EXPECT_EQ(x().Fg_getParameterId(&fg_, 131), PV_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(x().Fg_getParameterIdByName(&fg_, "DXEA_FG_TIMEOUT"), PV_ERR_INVALID_PARAMETER);
 
     // Set and get of 2000000 + h reach the host's parameter h.
     int32_t timeout = 0;
-    ASSERT_EQ(x().Fg_getParameterWithType(&fg_, kPassThroughBase + 600, &timeout, 0, 1), 0);
+    ASSERT_EQ(x().Fg_getParameterWithType(&fg_, PV_PASS_THROUGH_BASE + FG_TIMEOUT, &timeout, 0, 1),
+              0);
     EXPECT_EQ(timeout, 1000000);
     int32_t newTimeout = 4321;
-    ASSERT_EQ(x().Fg_setParameterWithType(&fg_, kPassThroughBase + 600, &newTimeout, 0, 1), 0);
-    ASSERT_EQ(x().Fg_getParameterWithType(&fg_, kPassThroughBase + 600, &timeout, 0, 1), 0);
+    ASSERT_EQ(
+        x().Fg_setParameterWithType(&fg_, PV_PASS_THROUGH_BASE + FG_TIMEOUT, &newTimeout, 0, 1), 0);
+    ASSERT_EQ(x().Fg_getParameterWithType(&fg_, PV_PASS_THROUGH_BASE + FG_TIMEOUT, &timeout, 0, 1),
+              0);
     EXPECT_EQ(timeout, 4321);
 
     // The information tree reproduces the host's node below "Direct XE Access".
     auto* root = static_cast<const ParameterInfoNode*>(x().Fg_getParameterInfo(&fg_, 0));
     const ParameterInfoNode* xe = rootNamed(root, "Direct XE Access");
     ASSERT_NE(xe, nullptr);
-    const ParameterInfoNode* node =
-        findNode(xe, [](const ParameterInfoNode* n) { return n->id == kPassThroughBase + 600; });
+    const ParameterInfoNode* node = findNode(
+        xe, [](const ParameterInfoNode* n) { return n->id == PV_PASS_THROUGH_BASE + FG_TIMEOUT; });
     ASSERT_NE(node, nullptr);
     EXPECT_STREQ(node->name, "DXEA_FG_TIMEOUT");
     EXPECT_EQ(node->kind, PI_KIND_INT32);

@@ -4,8 +4,11 @@
 
 #include "Harness.h"
 
+#include <pellvane/parameters.h>
+
 #include "pellvane/ParameterInfoNode.h"
 
+#include <cstddef>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -13,54 +16,49 @@
 
 namespace pvtest {
 
-// Parameter identifiers used by the trigger suites.
+// The identifiers of the trigger's families by index.
 namespace tid {
-constexpr int32_t FPS = 90;
-constexpr int32_t MODE = 300200;
-constexpr int32_t STATE = 300201;
-constexpr int32_t EXCEEDED = 300202;
-constexpr int32_t EXCEEDED_CLEAR = 300203;
-constexpr int32_t DEBOUNCE = 300204;
-constexpr int32_t IN_DOWNSCALE = 300205;
-constexpr int32_t IN_PHASE = 300206;
-constexpr int32_t IN_PULSES = 300207;
-constexpr int32_t IN_FREQ = 300209;
-constexpr int32_t IN_MINFREQ = 300210;
-constexpr int32_t IN_MAXFREQ = 300211;
-constexpr int32_t MINMAX_CLEAR = 300212;
-constexpr int32_t MULTIPLY = 300213;
-constexpr int32_t QUEUE_MODE = 300214;
-constexpr int32_t QUEUE_FILL = 300215;
-constexpr int32_t MISSING_FRAME = 300248;
-constexpr int32_t IN_SRC = 8110;
-constexpr int32_t IN_POLARITY = 8116;
-constexpr int32_t SEND = 8800;
-constexpr int32_t SW_FILL = 8802;
-constexpr int32_t DIGIO_INPUT = 14010;
-constexpr int32_t BUSY = 110075;
-constexpr int32_t LEGACY_MODE = 300254;
-constexpr int32_t pfDownscale(int n) {
-    return 300216 + 4 * n;
+template <std::size_t N>
+int32_t nth(const int32_t (&ids)[N], int n) {
+    return ids[n];
 }
-constexpr int32_t pfPhase(int n) {
-    return pfDownscale(n) + 1;
+inline int32_t pfDownscale(int n) {
+    return nth<4>({FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE, FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE,
+                   FG_TRIGGER_PULSEFORMGEN2_DOWNSCALE, FG_TRIGGER_PULSEFORMGEN3_DOWNSCALE},
+                  n);
 }
-constexpr int32_t pfDelay(int n) {
-    return pfDownscale(n) + 2;
+inline int32_t pfPhase(int n) {
+    return nth<4>(
+        {FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE_PHASE, FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE_PHASE,
+         FG_TRIGGER_PULSEFORMGEN2_DOWNSCALE_PHASE, FG_TRIGGER_PULSEFORMGEN3_DOWNSCALE_PHASE},
+        n);
 }
-constexpr int32_t pfWidth(int n) {
-    return pfDownscale(n) + 3;
+inline int32_t pfDelay(int n) {
+    return nth<4>({FG_TRIGGER_PULSEFORMGEN0_DELAY, FG_TRIGGER_PULSEFORMGEN1_DELAY,
+                   FG_TRIGGER_PULSEFORMGEN2_DELAY, FG_TRIGGER_PULSEFORMGEN3_DELAY},
+                  n);
 }
-constexpr int32_t cc(int k) {
-    return 300250 + k;
+inline int32_t pfWidth(int n) {
+    return nth<4>({FG_TRIGGER_PULSEFORMGEN0_WIDTH, FG_TRIGGER_PULSEFORMGEN1_WIDTH,
+                   FG_TRIGGER_PULSEFORMGEN2_WIDTH, FG_TRIGGER_PULSEFORMGEN3_WIDTH},
+                  n);
 }
-constexpr int32_t out(int k) {
-    return k < 4 ? 300232 + k : 300244 + (k - 4);
+inline int32_t cc(int k) {
+    return nth<4>(
+        {FG_TRIGGERCC_SELECT0, FG_TRIGGERCC_SELECT1, FG_TRIGGERCC_SELECT2, FG_TRIGGERCC_SELECT3},
+        k);
+}
+inline int32_t out(int k) {
+    return nth<8>({FG_TRIGGEROUT_SELECT0, FG_TRIGGEROUT_SELECT1, FG_TRIGGEROUT_SELECT2,
+                   FG_TRIGGEROUT_SELECT3, FG_TRIGGEROUT_SELECT4, FG_TRIGGEROUT_SELECT5,
+                   FG_TRIGGEROUT_SELECT6, FG_TRIGGEROUT_SELECT7},
+                  k);
 }
 } // namespace tid
 
-constexpr uint32_t GENERATOR = 1, EXTERNAL = 2, SOFTWARE = 4;
-constexpr uint32_t ACTIVE = 0, ASYNC_STOP = 1, SYNC_STOP = 2;
+// The trigger's enumeration values, unsigned as the tests read the parameters back.
+constexpr uint32_t GENERATOR = ATM_GENERATOR, EXTERNAL = ATM_EXTERNAL, SOFTWARE = ATM_SOFTWARE;
+constexpr uint32_t ACTIVE = TS_ACTIVE, ASYNC_STOP = TS_ASYNC_STOP, SYNC_STOP = TS_SYNC_STOP;
 
 // Register names as the trigger registers are usually spoken of: without the common prefix of
 // the camera's trigger block.

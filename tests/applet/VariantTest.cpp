@@ -2,13 +2,11 @@
 // Each suite runs in its own process, with a library search path that holds the variant.
 #include "Harness.h"
 
+#include <pellvane/parameters.h>
+
 using namespace pvtest;
 
 namespace {
-
-constexpr int32_t kUnbound = -12;
-constexpr int32_t kNotLoaded = -100;
-constexpr int32_t kHostMissing = -2031;
 
 class HostVariant : public OpenBoard {};
 
@@ -23,7 +21,7 @@ TEST_F(HostVariant, NoHostLibraryMeansNoApplet) {
 
     int32_t error = 0;
     EXPECT_EQ(x().Std_entry(board_, &error, 0), nullptr);
-    EXPECT_EQ(error, kHostMissing);
+    EXPECT_EQ(error, PV_ERR_HOST_LIBRARY_MISSING);
     EXPECT_EQ(vb_loaded_images(), 0);
 }
 
@@ -31,7 +29,7 @@ TEST_F(HostVariant, NoInitHandleFunctionMeansNoApplet) {
     lib_ = &Library::applet();
     int32_t error = 0;
     EXPECT_EQ(x().Std_entry(board_, &error, 0), nullptr);
-    EXPECT_EQ(error, kHostMissing);
+    EXPECT_EQ(error, PV_ERR_HOST_LIBRARY_MISSING);
     EXPECT_EQ(vb_loaded_images(), 0);
 }
 
@@ -45,23 +43,23 @@ TEST_F(HostVariant, WithoutHostErrorNumbersFailuresReadAsDefaults) {
     vb_fail_init_handle(-777);
     int32_t error = 0;
     EXPECT_EQ(x().Std_entry(board_, &error, 0), nullptr);
-    EXPECT_EQ(error, kNotLoaded);
+    EXPECT_EQ(error, PV_ERR_NOT_LOADED);
 
     open();
     EXPECT_LT(x().Fg_AcquireEx(&fg_, 7, 1, 0, nullptr), 0);
-    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), kUnbound);
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), PV_ERR_NOT_WRITABLE_OR_UNBOUND);
 }
 
 TEST_F(HostVariant, MissingForwardedFunctionsAnswerMinus12) {
     ScopedEnv dra("TARN_ENABLE_DRA", "yes");
     open();
     EXPECT_LT(x().Fg_AcquireEx(&fg_, 7, 1, 0, nullptr), 0);
-    EXPECT_EQ(x().Fg_getLastPicNumberEx(&fg_, 0, nullptr), int64_t{kUnbound});
-    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), kUnbound);
+    EXPECT_EQ(x().Fg_getLastPicNumberEx(&fg_, 0, nullptr), int64_t{PV_ERR_NOT_WRITABLE_OR_UNBOUND});
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), PV_ERR_NOT_WRITABLE_OR_UNBOUND);
     EXPECT_EQ(x().Fg_AcquireEx(&fg_, 0, 1, 0, nullptr), 0);
     EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), 0);
-    EXPECT_EQ(x().Fg_getStatusEx(&fg_, 0, 0, 0, nullptr), int64_t{kUnbound});
-    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), kUnbound);
+    EXPECT_EQ(x().Fg_getStatusEx(&fg_, 0, 0, 0, nullptr), int64_t{PV_ERR_NOT_WRITABLE_OR_UNBOUND});
+    EXPECT_EQ(x().Fg_getLastErrorNumber(&fg_), PV_ERR_NOT_WRITABLE_OR_UNBOUND);
     // The applet has its own nodes, but the host could not serve a tree.
     EXPECT_EQ(x().Fg_getParameterInfo(&fg_, 0), nullptr);
     // Without the host's Fg_FreeGrabber the applet still goes away.

@@ -162,9 +162,8 @@ TEST_F(ConfigFile, LongLinesAreReadInPiecesAndGarbageIsHarmless) {
     std::string longValue(600, '7');
     std::string garbage;
     for (int i = 0; i < 4096; ++i) {
-        // Byte 0x1A ends a text-mode file on Windows; everything else goes in.
-        auto c = static_cast<char>((i * 131 + 7) & 0xff);
-        if (c != '\x1a') garbage += c;
+        // Every byte, 0x1A too: the file is read in binary mode, where it ends nothing.
+        garbage += static_cast<char>((i * 131 + 7) & 0xff);
     }
     std::string file = write("long.mcf", "[Port A]\nLONG=" + longValue + ";\n" + garbage +
                                              "\nAFTER=5;\n" + std::string(255, 'K') + "=3;\n");
@@ -177,6 +176,50 @@ TEST_F(ConfigFile, LongLinesAreReadInPiecesAndGarbageIsHarmless) {
     EXPECT_EQ(v, 5u);
     // A key filling a whole piece has its "=" in the next piece: not found.
     EXPECT_EQ(p.parsePortIntKey(0, std::string(255, 'K').c_str(), &v), -1);
+}
+
+TEST_F(ConfigFile, CrLfLineEndsReadExactlyLikeLineFeeds) {
+    // Header, sections, both key forms, text values, a line that fills a whole piece up to its
+    // line end, and a carriage return that is not part of a line end.
+    std::string lf = "[Kamerasektion]\n\nConfigFileVersion=2.0;\nHersteller='Corvane GmbH';\n"
+                     "Typ='Pellvane';\nAktivePort=0;\n\n[Port A]\nFG_WIDTH=512;\n"
+                     "FG_GEN_FREQ=40.5;\nFG_LUT_CUSTOM_FILE='/luts/a b.lut';\n" +
+                     std::string(254, 'P') + "\nFG_HEIGHT=\r4;\n[Port B]\nFG_HEIGHT=480;\n";
+    std::string crlf;
+    for (char c : lf)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    Fg_ConfigFileParser a(write("lf.mcf", lf).c_str(), true);
+    Fg_ConfigFileParser b(write("crlf.mcf", crlf).c_str(), true);
+
+    for (const char* key : {"AktivePort", "ConfigFileVersion"}) {
+        uint32_t va = 1, vb = 2;
+        EXPECT_EQ(a.parseIntKeyFromHeader(key, &va), 0) << key;
+        EXPECT_EQ(b.parseIntKeyFromHeader(key, &vb), 0) << key;
+        EXPECT_EQ(va, vb) << key;
+    }
+    for (const char* key : {"Hersteller", "Typ"}) {
+        char ta[Fg_ConfigFileParser::kLineBuffer], tb[Fg_ConfigFileParser::kLineBuffer];
+        EXPECT_EQ(a.parseKeyFromLine(key, ta), 0) << key;
+        EXPECT_EQ(b.parseKeyFromLine(key, tb), 0) << key;
+        EXPECT_STREQ(ta, tb) << key;
+    }
+    for (int32_t port : {0, 1}) {
+        for (const char* key : {"FG_WIDTH", "FG_HEIGHT", "FG_LUT_CUSTOM_FILE", "FG_NONE"}) {
+            char ta[Fg_ConfigFileParser::kLineBuffer], tb[Fg_ConfigFileParser::kLineBuffer];
+            EXPECT_EQ(a.parsePortKey(port, key, ta), b.parsePortKey(port, key, tb)) << key;
+            EXPECT_STREQ(ta, tb) << key;
+        }
+        double da = -1, db = -1;
+        EXPECT_EQ(a.parsePortDoubleKey(port, "FG_GEN_FREQ", &da),
+                  b.parsePortDoubleKey(port, "FG_GEN_FREQ", &db));
+        EXPECT_EQ(da, db);
+    }
+    uint32_t width = 0;
+    ASSERT_EQ(b.parsePortIntKey(0, "FG_WIDTH", &width), 0);
+    EXPECT_EQ(width, 512u);
+    char path[Fg_ConfigFileParser::kLineBuffer];
+    ASSERT_EQ(b.parsePortKey(0, "FG_LUT_CUSTOM_FILE", path), 0);
+    EXPECT_STREQ(path, "/luts/a b.lut");
 }
 
 TEST(ConfigFileValues, ConvertLikeTheCLibraryWithoutItsLocale) {

@@ -4,6 +4,8 @@
 // Aravis makes of the document is then exactly what a GenICam application would see.
 #include "Harness.h"
 
+#include <pellvane/parameters.h>
+
 #include <arv.h>
 
 #include <gtest/gtest.h>
@@ -20,9 +22,6 @@ namespace {
 
 // Value-type codes of the host's parameter calls. Only 3 and 4 (64-bit integers) make the get
 // export clear eight bytes first, which a four-byte register must never see.
-constexpr int32_t kTypeInt32 = 1;
-constexpr int32_t kTypeDouble = 5;
-constexpr int32_t kTypeString = 6;
 
 constexpr size_t kStringLength = 4096;
 constexpr unsigned char kGuardByte = 0xa5;
@@ -66,7 +65,7 @@ bool toParameterId(guint64 address, int32_t* id, GError** error) {
 }
 
 int32_t typeCodeFor(guint32 size) {
-    return size == 4 ? kTypeInt32 : size == 8 ? kTypeDouble : kTypeString;
+    return size == 4 ? PV_TYPE_INT32 : size == 8 ? PV_TYPE_DOUBLE : PV_TYPE_STRING;
 }
 
 gboolean readMemory(ArvDevice* device, guint64 address, guint32 size, void* buffer,
@@ -220,7 +219,7 @@ protected:
 
     std::string appletGetString(const std::string& name, int32_t* rc) {
         std::vector<char> buffer(kStringLength, 0);
-        *rc = appletGet(name, buffer.data(), kTypeString);
+        *rc = appletGet(name, buffer.data(), PV_TYPE_STRING);
         return std::string(buffer.data());
     }
 
@@ -264,7 +263,7 @@ std::optional<std::string> GenApiConsumer::readMatchesApplet(const std::string& 
         const char* symbol = arv_gc_enumeration_get_string_value(ARV_GC_ENUMERATION(node), &error);
         if (error != nullptr) return takeMessage(error);
         int32_t own = 0;
-        if (const int32_t rc = appletGet(name, &own, kTypeInt32); rc != 0)
+        if (const int32_t rc = appletGet(name, &own, PV_TYPE_INT32); rc != 0)
             return "the applet's own get answers " + std::to_string(rc);
         // Entry names repeat across enumerations (FG_ON, FG_OFF): look in this one's own.
         std::optional<gint64> value;
@@ -281,7 +280,7 @@ std::optional<std::string> GenApiConsumer::readMatchesApplet(const std::string& 
         const gint64 value = arv_gc_integer_get_value(ARV_GC_INTEGER(node), &error);
         if (error != nullptr) return takeMessage(error);
         int32_t own = 0;
-        if (const int32_t rc = appletGet(name, &own, kTypeInt32); rc != 0)
+        if (const int32_t rc = appletGet(name, &own, PV_TYPE_INT32); rc != 0)
             return "the applet's own get answers " + std::to_string(rc);
         if (value != own)
             mismatch = "Aravis reads " + std::to_string(value) + ", the applet holds " +
@@ -290,7 +289,7 @@ std::optional<std::string> GenApiConsumer::readMatchesApplet(const std::string& 
         const double value = arv_gc_float_get_value(ARV_GC_FLOAT(node), &error);
         if (error != nullptr) return takeMessage(error);
         double own = 0;
-        if (const int32_t rc = appletGet(name, &own, kTypeDouble); rc != 0)
+        if (const int32_t rc = appletGet(name, &own, PV_TYPE_DOUBLE); rc != 0)
             return "the applet's own get answers " + std::to_string(rc);
         if (value != own)
             mismatch = "Aravis reads " + std::to_string(value) + ", the applet holds " +
@@ -380,7 +379,7 @@ TEST_F(GenApiConsumer, IntegerWriteReachesTheApplet) {
     ASSERT_EQ(error, nullptr) << takeMessage(error);
 
     int32_t own = 0;
-    ASSERT_EQ(appletGet("FG_WIDTH", &own, kTypeInt32), 0);
+    ASSERT_EQ(appletGet("FG_WIDTH", &own, PV_TYPE_INT32), 0);
     EXPECT_EQ(own, 512);
     EXPECT_EQ(arv_gc_integer_get_value(ARV_GC_INTEGER(width), nullptr), 512);
 }
@@ -404,7 +403,7 @@ TEST_F(GenApiConsumer, FloatWritesReachTheApplet) {
             continue;
         }
         double own = 0;
-        EXPECT_EQ(appletGet(w.name, &own, kTypeDouble), 0);
+        EXPECT_EQ(appletGet(w.name, &own, PV_TYPE_DOUBLE), 0);
         EXPECT_DOUBLE_EQ(own, w.value);
     }
 }
@@ -418,7 +417,7 @@ TEST_F(GenApiConsumer, EnumerationWriteBySymbolReachesTheApplet) {
     ASSERT_EQ(error, nullptr) << takeMessage(error);
 
     int32_t own = -1;
-    ASSERT_EQ(appletGet("FG_FORMAT", &own, kTypeInt32), 0);
+    ASSERT_EQ(appletGet("FG_FORMAT", &own, PV_TYPE_INT32), 0);
     EXPECT_EQ(own, 1);
     EXPECT_STREQ(arv_gc_enumeration_get_string_value(ARV_GC_ENUMERATION(format), nullptr),
                  "FG_GRAY16");
@@ -429,7 +428,7 @@ TEST_F(GenApiConsumer, EnumerationWriteBySymbolReachesTheApplet) {
     ASSERT_NE(error, nullptr);
     g_clear_error(&error);
     EXPECT_TRUE(port_.writtenAddresses.empty());
-    ASSERT_EQ(appletGet("FG_FORMAT", &own, kTypeInt32), 0);
+    ASSERT_EQ(appletGet("FG_FORMAT", &own, PV_TYPE_INT32), 0);
     EXPECT_EQ(own, 1);
 }
 

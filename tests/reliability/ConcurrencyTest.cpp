@@ -2,6 +2,8 @@
 // ThreadSanitizer (the tsan preset), a data race anywhere on these paths fails the suite.
 #include "Snapshot.h"
 
+#include <pellvane/parameters.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,15 +16,6 @@ namespace {
 
 constexpr int kIterations = 120;
 
-constexpr int32_t kIdWidth = 100;
-constexpr int32_t kIdXOffset = 300;
-constexpr int32_t kIdFramesPerSecond = 90;
-constexpr int32_t kIdGain = 300002;
-constexpr int32_t kIdState = 300201;
-constexpr int32_t kIdMode = 300200;
-constexpr int32_t kIdGenFrequency = 30106;
-
-// The codes a call may answer here: success, and the refusals of values that do not fit the
 // moment (a width that does not fit the offset another thread set, a rate against a pulse).
 bool documented(int32_t rc) {
     return rc == 0 || rc == -6000 || rc == -7080 || rc == -2079 || rc == -2078;
@@ -57,23 +50,23 @@ int64_t hammer(AppletOnBoard& applet, int thread, std::atomic<int>& failures) {
     for (int i = 0; i < kIterations; ++i) {
         switch ((thread + i) % 5) {
         case 0: { // region of interest: width and offset limit each other
-            expect(documented(applet.setInt(kIdWidth, 512 + 8 * (i % 64))));
-            expect(documented(applet.setInt(kIdXOffset, 8 * (i % 32))));
+            expect(documented(applet.setInt(FG_WIDTH, 512 + 8 * (i % 64))));
+            expect(documented(applet.setInt(FG_XOFFSET, 8 * (i % 32))));
             int32_t w = 0;
-            expect(applet.getInt(kIdWidth, w) == 0 && w >= 16);
+            expect(applet.getInt(FG_WIDTH, w) == 0 && w >= 16);
             break;
         }
         case 1: { // trigger: rate, state changes with their transitions
-            expect(documented(applet.setDouble(kIdFramesPerSecond, 5.0 + i % 50)));
-            expect(documented(applet.setInt(kIdState, i % 3)));
-            expect(documented(applet.setInt(kIdMode, (i % 2) != 0 ? 1 : 4)));
+            expect(documented(applet.setDouble(FG_TRIGGER_FRAMESPERSECOND, 5.0 + i % 50)));
+            expect(documented(applet.setInt(FG_TRIGGERSTATE, i % 3)));
+            expect(documented(applet.setInt(FG_AREATRIGGERMODE, (i % 2) != 0 ? 1 : 4)));
             double f = 0;
-            expect(applet.getDouble(kIdFramesPerSecond, f) == 0 && f > 0);
+            expect(applet.getDouble(FG_TRIGGER_FRAMESPERSECOND, f) == 0 && f > 0);
             break;
         }
         case 2: { // lookup table and simulator: whole-table writes and limit updates
-            expect(documented(applet.setDouble(kIdGain, 1.0 + (i % 8) / 4.0)));
-            expect(documented(applet.setDouble(kIdGenFrequency, 20.0 + i % 40)));
+            expect(documented(applet.setDouble(FG_PROCESSING_GAIN, 1.0 + (i % 8) / 4.0)));
+            expect(documented(applet.setDouble(FG_GEN_FREQ, 20.0 + i % 40)));
             break;
         }
         case 3: { // GenApi description: size query, then the document
@@ -122,8 +115,8 @@ TEST(Concurrency, ManyThreadsOnOneApplet) {
     EXPECT_EQ(failures.load(), 0);
     // Still consistent afterwards: the offset and the width fit together.
     int32_t w = 0, xo = 0;
-    ASSERT_EQ(applet.getInt(kIdWidth, w), 0);
-    ASSERT_EQ(applet.getInt(kIdXOffset, xo), 0);
+    ASSERT_EQ(applet.getInt(FG_WIDTH, w), 0);
+    ASSERT_EQ(applet.getInt(FG_XOFFSET, xo), 0);
     EXPECT_LE(w + xo, 16384);
     std::cout << "[ threads  ] one applet: " << kThreads << " threads, " << calls.load()
               << " calls\n";
@@ -150,7 +143,7 @@ TEST(Concurrency, AppletsOnSeveralBoardsInParallel) {
                 calls += hammer(applet, b + round, failures);
                 // Each board holds what its own applet wrote.
                 int32_t w = 0;
-                if (applet.getInt(kIdWidth, w) != 0) failures.fetch_add(1);
+                if (applet.getInt(FG_WIDTH, w) != 0) failures.fetch_add(1);
                 uint64_t hw = 0;
                 vb_register_value(vb_board_open(static_cast<uint32_t>(b)),
                                   "Device1_Process0_Buffer_0_DRAM_A_1_XLength", &hw);

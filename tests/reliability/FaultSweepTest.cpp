@@ -4,6 +4,8 @@
 // failure rule allows more (documented per group below), exactly that and no more is accepted.
 #include "Snapshot.h"
 
+#include <pellvane/parameters.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,16 +22,6 @@ using namespace pvrel;
 namespace {
 
 constexpr int32_t kInjected = -31337;
-constexpr int32_t kNotWritable = -12;
-
-constexpr int32_t kIdLutType = 110017;
-constexpr int32_t kIdLutCustomFile = 300000;
-constexpr int32_t kIdLutSaveFile = 110021;
-constexpr int32_t kIdMode = 300200;
-constexpr int32_t kIdState = 300201;
-constexpr int32_t kIdLegacyMode = 300254;
-constexpr int32_t kGenerator = 1, kExternal = 2, kSoftware = 4;
-constexpr int32_t kActive = 0, kAsyncStop = 1, kSyncStop = 2;
 
 // The legacy trigger parameters: each drives area trigger setters one after the other, and a
 // failure leaves the area settings already made by the earlier calls as they are.
@@ -143,9 +135,9 @@ std::vector<std::vector<char>> candidates(AppletOnBoard& applet, int32_t id,
     };
     auto text = [](const std::string& s) { return std::vector<char>(s.begin(), s.end() + 1); };
     std::vector<std::vector<char>> out;
-    if (id == kIdLutCustomFile) return {text(lutFile)};
-    if (id == kIdLutSaveFile) return {text(saveFile)};
-    if (id == kIdLutValue) {
+    if (id == FG_LUT_CUSTOM_FILE) return {text(lutFile)};
+    if (id == FG_LUT_SAVE_FILE) return {text(saveFile)};
+    if (id == FG_LUT_VALUE) {
         uint32_t record[2] = {0, 5};
         applet.x().Fg_getParameterWithType(applet.fg(), id, record, 0, 4098);
         return {bytes(std::array<uint32_t, 2>{(record[0] + 1) % 4096, 5})};
@@ -189,7 +181,7 @@ std::set<int64_t> readOnlyParameters(AppletOnBoard& applet,
     std::set<int64_t> ids;
     for (const auto& [id, name] : all) {
         char zeros[16] = {};
-        if (applet.set(id, zeros) == kNotWritable) ids.insert(id);
+        if (applet.set(id, zeros) == PV_ERR_NOT_WRITABLE_OR_UNBOUND) ids.insert(id);
     }
     return ids;
 }
@@ -214,8 +206,8 @@ TEST_F(FaultSweep, EveryRegisterWriteOfEverySetFailingLeavesTheOldValue) {
     const std::string saveFile = (dir_.path() / "saved.lut").string();
     const std::vector<Context> contexts = {
         {"defaults", {}},
-        {"legacy mode", {{kIdLegacyMode, 1}}},
-        {"user table", {{kIdLutType, 0}}},
+        {"legacy mode", {{FG_TRIGGER_LEGACY_MODE, 1}}},
+        {"user table", {{FG_LUT_TYPE, 0}}},
     };
 
     int swept = 0, faults = 0, withoutWrites = 0;
@@ -242,7 +234,7 @@ TEST_F(FaultSweep, EveryRegisterWriteOfEverySetFailingLeavesTheOldValue) {
             for (const auto& value : values) {
                 applet = fresh(context);
                 const int32_t rc = applet->set(id, value.data());
-                if (rc == kNotWritable) break;
+                if (rc == PV_ERR_NOT_WRITABLE_OR_UNBOUND) break;
                 if (rc != 0) continue;
                 accepted = true;
                 std::vector<Write> writes = loggedWrites();
@@ -260,7 +252,7 @@ TEST_F(FaultSweep, EveryRegisterWriteOfEverySetFailingLeavesTheOldValue) {
         }
         ++swept;
         const Case& c = *found;
-        if (id == kIdLegacyMode) {
+        if (id == FG_TRIGGER_LEGACY_MODE) {
             // Switching the legacy mode resets the area trigger system through its setters with
             // errors suppressed: every failure there is swallowed and the switch still happens.
             faults += sweep(c, [](const Case& c, size_t k, AppletOnBoard& applet, int32_t rc) {
@@ -286,11 +278,13 @@ TEST_F(FaultSweep, EveryRegisterWriteOfEverySetFailingLeavesTheOldValue) {
             for (const auto& [pid, pname] : parameters)
                 if (isAreaTrigger(pname)) area.insert(pid);
             mayKeep = [area](int64_t key) { return area.count(key) != 0; };
-        } else if (id == kIdLutType || id == kIdLutCustomFile || (id >= 300002 && id <= 300005)) {
+        } else if (id == FG_LUT_TYPE || id == FG_LUT_CUSTOM_FILE ||
+                   (id >= 300002 && id <= 300005)) {
             // The table copy is not restored: after a failed table write it holds the new
             // contents, which the hardware may not have.
             mayKeep = [](int64_t key) { return key >= kLutKeyBase; };
-        } else if (id == kIdMode || id == kIdState || id == 300214) {
+        } else if (id == FG_AREATRIGGERMODE || id == FG_TRIGGERSTATE ||
+                   id == FG_TRIGGERQUEUE_MODE) {
             // The generator restart inside a transition rewrites the frame rate with the value
             // its getter answers, which can change the stored rate in its last bits.
             mayKeep = [](int64_t key) { return key == 90; };
@@ -312,8 +306,8 @@ TEST_F(FaultSweep, EveryRegisterWriteOfEverySetFailingLeavesTheOldValue) {
 // starting mode and state: a failure half-way leaves the operations before it applied, the
 // mode and state as they were, and the access values untouched.
 TEST_F(FaultSweep, EveryTransitionWriteFailingLeavesModeAndStateAsTheyWere) {
-    const int32_t modes[] = {kGenerator, kExternal, kSoftware};
-    const int32_t states[] = {kActive, kAsyncStop, kSyncStop};
+    const int32_t modes[] = {ATM_GENERATOR, ATM_EXTERNAL, ATM_SOFTWARE};
+    const int32_t states[] = {TS_ACTIVE, TS_ASYNC_STOP, TS_SYNC_STOP};
     int transitions = 0, faults = 0;
     std::set<int64_t> readOnly;
     {
@@ -327,12 +321,14 @@ TEST_F(FaultSweep, EveryTransitionWriteFailingLeavesModeAndStateAsTheyWere) {
         for (int32_t s0 : states) {
             const std::string from = "mode " + std::to_string(m0) + ", state " + std::to_string(s0);
             // The state goes first: a mode change while stopped in generator mode only stores.
-            Context context{"", {{kIdState, kSyncStop}, {kIdMode, m0}, {kIdState, s0}}};
+            Context context{
+                "",
+                {{FG_TRIGGERSTATE, TS_SYNC_STOP}, {FG_AREATRIGGERMODE, m0}, {FG_TRIGGERSTATE, s0}}};
             std::vector<std::pair<int32_t, int32_t>> changes;
             for (int32_t m1 : modes)
-                if (m1 != m0) changes.emplace_back(kIdMode, m1);
+                if (m1 != m0) changes.emplace_back(FG_AREATRIGGERMODE, m1);
             for (int32_t s1 : states)
-                if (s1 != s0) changes.emplace_back(kIdState, s1);
+                if (s1 != s0) changes.emplace_back(FG_TRIGGERSTATE, s1);
             for (auto [id, v] : changes) {
                 auto applet = fresh(context);
                 Snapshot before = takeSnapshot(*applet);
@@ -340,7 +336,7 @@ TEST_F(FaultSweep, EveryTransitionWriteFailingLeavesModeAndStateAsTheyWere) {
                 std::vector<Write> writes = loggedWrites();
                 if (writes.empty()) continue;
                 ++transitions;
-                Case c{(id == kIdMode ? "mode -> " : "state -> ") + std::to_string(v),
+                Case c{(id == FG_AREATRIGGERMODE ? "mode -> " : "state -> ") + std::to_string(v),
                        id,
                        context,
                        {},

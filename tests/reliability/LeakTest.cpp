@@ -3,6 +3,8 @@
 // to the virtual board, and (under LeakSanitizer, the asan build) every byte to the heap.
 #include "Snapshot.h"
 
+#include <pellvane/parameters.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -21,7 +23,7 @@
 namespace {
 
 constexpr int kCycles = 1000;
-constexpr int32_t kPassThroughTimeout = 2000000 + 600; // the host's FG_TIMEOUT
+constexpr int32_t kPassThroughTimeout = PV_PASS_THROUGH_BASE + FG_TIMEOUT; // the host's
 
 // Bytes the heap has lost since the process started; 0 where no leak checker is built in.
 int leakedAllocations() {

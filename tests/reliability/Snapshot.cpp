@@ -72,7 +72,7 @@ Snapshot takeSnapshot(AppletOnBoard& applet) {
     const int32_t count = x.Fg_getNrOfParameter(applet.fg());
     for (int32_t i = 0; i < count; ++i) {
         const int32_t id = x.Fg_getParameterId(applet.fg(), i);
-        if (id == kIdLutValue) continue;
+        if (id == FG_LUT_VALUE) continue;
         // Large enough for every string parameter; zeroed, so that what a get leaves alone
         // compares equal.
         std::array<char, 1024> buffer{};
@@ -85,7 +85,7 @@ Snapshot takeSnapshot(AppletOnBoard& applet) {
     for (uint32_t index : sampledLutIndices()) {
         uint32_t record[2] = {0, index};
         Reading r;
-        r.result = x.Fg_getParameterWithType(applet.fg(), kIdLutValue, record, 0, 4098);
+        r.result = x.Fg_getParameterWithType(applet.fg(), FG_LUT_VALUE, record, 0, 4098);
         r.bytes.assign(reinterpret_cast<const char*>(record), sizeof record[0]);
         s.values[kLutKeyBase + index] = r;
     }

@@ -5,6 +5,8 @@
 
 #include "Harness.h"
 
+#include <pellvane/parameters.h>
+
 #include "pellvane/ParameterInfoNode.h"
 
 #include <array>
@@ -18,9 +20,6 @@ namespace pvrel {
 
 using pvtest::Exports;
 
-constexpr int32_t kIdLutValue = 300001;
-
-// An applet object on one board, closed when it goes out of scope.
 class AppletOnBoard {
 public:
     AppletOnBoard(const Exports& x, VbBoard* board);
@@ -65,7 +64,7 @@ struct NodeState {
 };
 
 // Everything an application can observe of the applet: every parameter by identifier (the
-// lookup-table entries as identifier kIdLutValue and up, one per sampled index), and every
+// lookup-table entries as identifier FG_LUT_VALUE and up, one per sampled index), and every
 // information node.
 struct Snapshot {
     std::map<int64_t, Reading> values;

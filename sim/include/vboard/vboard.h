@@ -243,6 +243,20 @@ enum {
     VB_HOST_ERR_VALUE = -6000              /* value outside its range */
 };
 
+/* ---- The runtime's event list ----
+
+   vb_runtime_events_replace makes the runtime hand out `count` events (names copied, `published`
+   1 or 0 per event; a null `published` publishes all) instead of each design's own, for every
+   image it holds now or loads later, as a runtime whose list changed while boards are open.
+   Count 0 clears the list. The list it replaces is taken out of service: with `release` 0 its
+   names are blanked in place and its memory kept until vb_runtime_events_restore; with
+   `release` 1 it is freed at once, so that a name read from it earlier points at freed memory.
+   Answers 0, or -1 for more than 64 events or a null name. vb_runtime_events_restore returns
+   every image to its design's own list and frees what was replaced (vb_reset does not). */
+VB_API int32_t vb_runtime_events_replace(const char* const* names, const int32_t* published,
+                                         size_t count, int32_t release);
+VB_API void vb_runtime_events_restore(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -15,8 +15,6 @@ namespace pellvane {
 
 namespace {
 
-constexpr int32_t kRegisterAccessBase = 1000000;
-constexpr int32_t kPassThroughBase = 2000000;
 constexpr int32_t kMaxEvents = 64;
 constexpr const char* kInspectionFile = "inspect.conf";
 
@@ -59,98 +57,6 @@ constexpr EventAlias kEventAliases[] = {
      "Device1_Process1_Trigger_Monitoring_MonitoringEvents_Cam0OutputEvent"},
 };
 static_assert(std::size(kEventAliases) == 24);
-
-// The value every parameter takes at start-up, applied through its setter in this order.
-struct DefaultValue {
-    const char* name;
-    double value; // integers and enumerations are exact in a double
-};
-
-constexpr DefaultValue kDefaults[] = {
-    {"FG_TIMEOUT", 1000000},
-    {"FG_TURBO_DMA_MODE", 0},
-    {"FG_CAMERA_LINK_CAMTYPE", 208},
-    {"FG_USEDVAL", 1},
-    {"FG_WIDTH", 1024},
-    {"FG_HEIGHT", 1024},
-    {"FG_XOFFSET", 0},
-    {"FG_YOFFSET", 0},
-    {"FG_FORMAT", 3},
-    {"FG_BITALIGNMENT", 1},
-    {"FG_GEN_ENABLE", 0},
-    {"FG_GEN_START", 1},
-    {"FG_GEN_WIDTH", 1024},
-    {"FG_GEN_HEIGHT", 1024},
-    {"FG_GEN_LINE_GAP", 4},
-    {"FG_GEN_FREQ", 40.0},
-    {"FG_GEN_ACCURACY", 25},
-    {"FG_GEN_TAP1", 1},
-    {"FG_GEN_TAP2", 1},
-    {"FG_GEN_TAP3", 1},
-    {"FG_GEN_TAP4", 1},
-    {"FG_GEN_ROLL", 0},
-    {"FG_IMG_SELECT_PERIOD", 1},
-    {"FG_IMG_SELECT", 0},
-    {"FG_LUT_TYPE", 3},
-    {"FG_AREATRIGGERMODE", 1},
-    {"FG_TRIGGERSTATE", 2},
-    {"FG_TRIGGER_FRAMESPERSECOND", 8.0},
-    {"FG_TRIGGERIN_DEBOUNCE", 1.0},
-    {"FG_TRIGGERIN_SRC", 0},
-    {"FG_TRIGGERIN_POLARITY", 0},
-    {"FG_TRIGGERIN_DOWNSCALE", 1},
-    {"FG_TRIGGERIN_DOWNSCALE_PHASE", 0},
-    {"FG_TRIGGERIN_BYPASS_SRC", 0},
-    {"FG_TRIGGERIN_STATS_PULSECOUNT_CLEAR", 1},
-    {"FG_TRIGGER_MULTIPLY_PULSES", 1},
-    {"FG_TRIGGERQUEUE_MODE", 0},
-    {"FG_TRIGGER_QUEUE_FILLLEVEL_EVENT_ON_THRESHOLD", 2047},
-    {"FG_TRIGGER_QUEUE_FILLLEVEL_EVENT_OFF_THRESHOLD", 2},
-    {"FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE", 1},
-    {"FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE_PHASE", 0},
-    {"FG_TRIGGER_PULSEFORMGEN0_DELAY", 0.0},
-    {"FG_TRIGGER_PULSEFORMGEN0_WIDTH", 4000.0},
-    {"FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE", 1},
-    {"FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE_PHASE", 0},
-    {"FG_TRIGGER_PULSEFORMGEN1_DELAY", 0.0},
-    {"FG_TRIGGER_PULSEFORMGEN1_WIDTH", 4.0},
-    {"FG_TRIGGER_PULSEFORMGEN2_DOWNSCALE", 1},
-    {"FG_TRIGGER_PULSEFORMGEN2_DOWNSCALE_PHASE", 0},
-    {"FG_TRIGGER_PULSEFORMGEN2_DELAY", 0.0},
-    {"FG_TRIGGER_PULSEFORMGEN2_WIDTH", 4.0},
-    {"FG_TRIGGER_PULSEFORMGEN3_DOWNSCALE", 1},
-    {"FG_TRIGGER_PULSEFORMGEN3_DOWNSCALE_PHASE", 0},
-    {"FG_TRIGGER_PULSEFORMGEN3_DELAY", 0.0},
-    {"FG_TRIGGER_PULSEFORMGEN3_WIDTH", 4.0},
-    {"FG_TRIGGERCC_SELECT0", 6},
-    {"FG_TRIGGERCC_SELECT1", 5},
-    {"FG_TRIGGERCC_SELECT2", 5},
-    {"FG_TRIGGERCC_SELECT3", 5},
-    {"FG_TRIGGEROUT_SELECT0", 6},
-    {"FG_TRIGGEROUT_SELECT1", 7},
-    {"FG_TRIGGEROUT_SELECT2", 5},
-    {"FG_TRIGGEROUT_SELECT3", 5},
-    {"FG_TRIGGEROUT_SELECT4", 5},
-    {"FG_TRIGGEROUT_SELECT5", 5},
-    {"FG_TRIGGEROUT_SELECT6", 5},
-    {"FG_TRIGGEROUT_SELECT7", 5},
-    {"FG_TRIGGEROUT_STATS_SOURCE", 0},
-    {"FG_TRIGGER_OUTPUT_EVENT_SELECT", 0},
-    {"FG_TRIGGERMODE", 0},
-    {"FG_EXSYNCON", 0},
-    {"FG_FLASHON", 0},
-    {"FG_EXPOSURE", 4000},
-    {"FG_EXSYNCDELAY", 0.0},
-    {"FG_EXSYNCPOLARITY", 0},
-    {"FG_STROBEPULSEDELAY", 0.0},
-    {"FG_FLASH_POLARITY", 0},
-    {"FG_PRESCALER", 10.0},
-    {"FG_CCSEL0", 0},
-    {"FG_CCSEL1", 5},
-    {"FG_CCSEL2", 5},
-    {"FG_CCSEL3", 5},
-    {"FG_DIGIO_OUTPUT", 3},
-};
 
 } // namespace
 
@@ -262,6 +168,10 @@ void FgXeWrapperImpl::switchOnHostParameters() {
     }
 }
 
+// The maps are built once, here, and own their names: every name (the runtime's published ones
+// and the aliases) is copied into one block, so that nothing points into the runtime's event
+// list once start-up is over and a name handed out stays valid as long as this object lives.
+// Events the runtime adds or removes later are not seen.
 void FgXeWrapperImpl::registerEvents() {
     void* hap = hapHandle();
     std::vector<const runtime::EventRecord*> records;
@@ -270,22 +180,37 @@ void FgXeWrapperImpl::registerEvents() {
         if (e == nullptr) break;
         records.push_back(e);
     }
+    struct Entry {
+        std::string_view name;
+        uint64_t mask;
+    };
+    std::vector<Entry> entries;
     for (std::size_t i = 0; i < records.size(); ++i) {
         if (records[i]->published != 1 || records[i]->name == nullptr) continue;
-        uint64_t mask = uint64_t{1} << i;
-        eventMasks_[records[i]->name] = mask;
-        eventNames_[mask] = records[i]->name;
+        entries.push_back({records[i]->name, uint64_t{1} << i});
     }
     for (const EventAlias& alias : kEventAliases) {
         for (std::size_t i = 0; i < records.size(); ++i) {
             if (records[i]->name == nullptr ||
                 std::strcmp(records[i]->name, alias.runtimeName) != 0)
                 continue;
-            uint64_t mask = uint64_t{1} << i;
-            eventMasks_[alias.published] = mask;
-            eventNames_[mask] = alias.published;
+            entries.push_back({alias.published, uint64_t{1} << i});
             break;
         }
+    }
+
+    std::size_t total = 0;
+    for (const Entry& e : entries)
+        total += e.name.size() + 1;
+    eventNameBlock_ = std::make_unique<char[]>(total);
+    char* next = eventNameBlock_.get();
+    for (const Entry& e : entries) {
+        std::memcpy(next, e.name.data(), e.name.size());
+        next[e.name.size()] = '\0';
+        std::string_view owned(next, e.name.size());
+        eventMasks_[owned] = e.mask;
+        eventNames_[e.mask] = next;
+        next += e.name.size() + 1;
     }
 }
 
@@ -323,13 +248,13 @@ void FgXeWrapperImpl::fillRegisterIds() {
 
 void FgXeWrapperImpl::writeRegister(Reg r, uint32_t value) const {
     int32_t rc = writeHostRegister(registerId(r), value);
-    if (rc != kOk) throw rc;
+    check(rc);
 }
 
 uint32_t FgXeWrapperImpl::readRegister(Reg r) const {
     uint32_t value = 0;
     int32_t rc = readHostRegister(registerId(r), value);
-    if (rc != kOk) throw rc;
+    check(rc);
     return value;
 }
 
@@ -339,9 +264,7 @@ uint32_t FgXeWrapperImpl::readRegister(Reg r) const {
 void FgXeWrapperImpl::startTrigger() {
     startTriggerSystem(*this);
     // The legacy trigger parameters start read-only: the legacy mode is off.
-    static constexpr int32_t kLegacyIds[] = {8100,  8300,  8600,  10020, 8400,  8420,  8700,
-                                             24060, 10050, 14001, 14002, 14003, 14004, 14020};
-    for (int32_t id : kLegacyIds)
+    for (int32_t id : kGroupLegacy)
         setNodeAccess(id, PI_ACCESS_READ);
 }
 
@@ -350,9 +273,7 @@ void FgXeWrapperImpl::applyDefaults() {
     clearSimulatorRegisters(*this);
 
     for (const DefaultValue& d : kDefaults) {
-        const ParameterDef* def = findParameterByName(d.name);
-        if (def == nullptr) continue;
-        ParameterEntry p = findEntry(def->id);
+        ParameterEntry p = findEntry(d.id);
         if (p.def == nullptr || p.set == nullptr) continue;
         try {
             if (p.def->type == ValueType::Double) {
@@ -362,7 +283,7 @@ void FgXeWrapperImpl::applyDefaults() {
                 auto v = static_cast<int32_t>(d.value);
                 p.set(*this, &v, false);
             }
-        } catch (int) {
+        } catch (const Failure&) {
             // Start-up drops every failure: a default that cannot be applied leaves the
             // parameter as the constructor set it.
         }

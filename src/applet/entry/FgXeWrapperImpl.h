@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -105,8 +106,8 @@ private:
     std::map<std::string, int32_t> registerAccessIds_;
     std::map<std::string, int32_t> passThroughIds_;
     std::vector<std::string> extraParameterNames_;
-    // The names are the runtime's own (its event records live as long as the image) or the
-    // published aliases of this file: nothing is copied.
+    // Both maps point into eventNameBlock_, which holds a copy of every event name.
+    std::unique_ptr<char[]> eventNameBlock_;
     std::map<std::string_view, uint64_t> eventMasks_;
     std::map<uint64_t, const char*> eventNames_;
 };

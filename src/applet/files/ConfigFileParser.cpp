@@ -63,8 +63,10 @@ int64_t decimalMagnitude(const char* p) {
 } // namespace
 
 Fg_ConfigFileParser::Fg_ConfigFileParser(const char* filename, bool readOnly) {
+    // Binary on every platform: the text is the same bytes everywhere, and line ends are
+    // handled by the reader (see rewindText), not by the C library's text mode.
     if (checkFileType(filename) && checkFileExist(filename))
-        file_ = std::fopen(filename, readOnly ? "r" : "r+");
+        file_ = std::fopen(filename, readOnly ? "rb" : "r+b");
 }
 
 Fg_ConfigFileParser::~Fg_ConfigFileParser() {
@@ -170,6 +172,14 @@ void Fg_ConfigFileParser::rewindText() {
     std::size_t n = 0;
     while ((n = std::fread(chunk, 1, sizeof chunk, file_)) > 0)
         text_.append(chunk, n);
+    // Files edited on Windows end their lines with CR LF: the carriage return before a line
+    // feed belongs to the line end, so such a file reads exactly like the same file with LF
+    // ends (section lines, keys and the header alike). A carriage return anywhere else stays.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text_.size(); ++i)
+        if (text_[i] != '\r' || i + 1 == text_.size() || text_[i + 1] != '\n')
+            text_[kept++] = text_[i];
+    text_.resize(kept);
     textCurrent_ = true;
 }
 

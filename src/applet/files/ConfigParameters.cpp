@@ -4,6 +4,8 @@
 #include "host/ErrorCodes.h"
 #include "parameters/ParameterTable.h"
 
+#include <pellvane/parameters.h>
+
 #include <cstring>
 #include <string>
 
@@ -13,157 +15,58 @@ namespace {
 
 constexpr int32_t kPort = 0;
 
-enum class Form : uint8_t { Number, Double, Text };
-
-struct ConfigKey {
-    const char* name;
-    Form form;
-    bool fromGetter; // timing values are saved as their getter answers (register-derived)
-};
-
-// The keys of a configuration file, in the order they are written and applied: every writable
-// parameter but the lookup-table entries, the save-file name, the software trigger and the
-// clear commands.
-constexpr ConfigKey kKeys[] = {
-    {"FG_TIMEOUT", Form::Number, false},
-    {"FG_TURBO_DMA_MODE", Form::Number, false},
-    {"FG_CAMERA_LINK_CAMTYPE", Form::Number, false},
-    {"FG_USEDVAL", Form::Number, false},
-    {"FG_WIDTH", Form::Number, false},
-    {"FG_HEIGHT", Form::Number, false},
-    {"FG_XOFFSET", Form::Number, false},
-    {"FG_YOFFSET", Form::Number, false},
-    {"FG_FORMAT", Form::Number, false},
-    {"FG_BITALIGNMENT", Form::Number, false},
-    {"FG_GEN_ENABLE", Form::Number, false},
-    {"FG_GEN_START", Form::Number, false},
-    {"FG_GEN_WIDTH", Form::Number, false},
-    {"FG_GEN_HEIGHT", Form::Number, false},
-    {"FG_GEN_LINE_GAP", Form::Number, false},
-    {"FG_GEN_FREQ", Form::Double, false},
-    {"FG_GEN_ACCURACY", Form::Number, false},
-    {"FG_GEN_TAP1", Form::Number, false},
-    {"FG_GEN_TAP2", Form::Number, false},
-    {"FG_GEN_TAP3", Form::Number, false},
-    {"FG_GEN_TAP4", Form::Number, false},
-    {"FG_GEN_ROLL", Form::Number, false},
-    {"FG_IMG_SELECT_PERIOD", Form::Number, false},
-    {"FG_IMG_SELECT", Form::Number, false},
-    {"FG_LUT_TYPE", Form::Number, false},
-    {"FG_LUT_CUSTOM_FILE", Form::Text, false},
-    {"FG_PROCESSING_OFFSET", Form::Double, false},
-    {"FG_PROCESSING_GAIN", Form::Double, false},
-    {"FG_PROCESSING_GAMMA", Form::Double, false},
-    {"FG_PROCESSING_INVERT", Form::Number, false},
-    {"FG_AREATRIGGERMODE", Form::Number, false},
-    {"FG_TRIGGERSTATE", Form::Number, false},
-    {"FG_TRIGGER_FRAMESPERSECOND", Form::Double, true},
-    {"FG_TRIGGERIN_DEBOUNCE", Form::Double, true},
-    {"FG_TRIGGERIN_SRC", Form::Number, false},
-    {"FG_TRIGGERIN_POLARITY", Form::Number, false},
-    {"FG_TRIGGERIN_DOWNSCALE", Form::Number, false},
-    {"FG_TRIGGERIN_DOWNSCALE_PHASE", Form::Number, false},
-    {"FG_TRIGGERIN_BYPASS_SRC", Form::Number, false},
-    {"FG_TRIGGER_MULTIPLY_PULSES", Form::Number, false},
-    {"FG_TRIGGERQUEUE_MODE", Form::Number, false},
-    {"FG_TRIGGER_QUEUE_FILLLEVEL_EVENT_ON_THRESHOLD", Form::Number, false},
-    {"FG_TRIGGER_QUEUE_FILLLEVEL_EVENT_OFF_THRESHOLD", Form::Number, false},
-    {"FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE", Form::Number, false},
-    {"FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE_PHASE", Form::Number, false},
-    {"FG_TRIGGER_PULSEFORMGEN0_DELAY", Form::Double, true},
-    {"FG_TRIGGER_PULSEFORMGEN0_WIDTH", Form::Double, true},
-    {"FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE", Form::Number, false},
-    {"FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE_PHASE", Form::Number, false},
-    {"FG_TRIGGER_PULSEFORMGEN1_DELAY", Form::Double, true},
-    {"FG_TRIGGER_PULSEFORMGEN1_WIDTH", Form::Double, true},
-    {"FG_TRIGGER_PULSEFORMGEN2_DOWNSCALE", Form::Number, false},
-    {"FG_TRIGGER_PULSEFORMGEN2_DOWNSCALE_PHASE", Form::Number, false},
-    {"FG_TRIGGER_PULSEFORMGEN2_DELAY", Form::Double, true},
-    {"FG_TRIGGER_PULSEFORMGEN2_WIDTH", Form::Double, true},
-    {"FG_TRIGGER_PULSEFORMGEN3_DOWNSCALE", Form::Number, false},
-    {"FG_TRIGGER_PULSEFORMGEN3_DOWNSCALE_PHASE", Form::Number, false},
-    {"FG_TRIGGER_PULSEFORMGEN3_DELAY", Form::Double, true},
-    {"FG_TRIGGER_PULSEFORMGEN3_WIDTH", Form::Double, true},
-    {"FG_TRIGGERCC_SELECT0", Form::Number, false},
-    {"FG_TRIGGERCC_SELECT1", Form::Number, false},
-    {"FG_TRIGGERCC_SELECT2", Form::Number, false},
-    {"FG_TRIGGERCC_SELECT3", Form::Number, false},
-    {"FG_TRIGGEROUT_SELECT0", Form::Number, false},
-    {"FG_TRIGGEROUT_SELECT1", Form::Number, false},
-    {"FG_TRIGGEROUT_SELECT2", Form::Number, false},
-    {"FG_TRIGGEROUT_SELECT3", Form::Number, false},
-    {"FG_TRIGGEROUT_SELECT4", Form::Number, false},
-    {"FG_TRIGGEROUT_SELECT5", Form::Number, false},
-    {"FG_TRIGGEROUT_SELECT6", Form::Number, false},
-    {"FG_TRIGGEROUT_SELECT7", Form::Number, false},
-    {"FG_TRIGGEROUT_STATS_SOURCE", Form::Number, false},
-    {"FG_TRIGGER_OUTPUT_EVENT_SELECT", Form::Number, false},
-    {"FG_TRIGGER_LEGACY_MODE", Form::Number, false},
-    {"FG_TRIGGERMODE", Form::Number, false},
-    {"FG_EXSYNCON", Form::Number, false},
-    {"FG_FLASHON", Form::Number, false},
-    {"FG_EXPOSURE", Form::Number, false},
-    {"FG_EXSYNCDELAY", Form::Double, false},
-    {"FG_EXSYNCPOLARITY", Form::Number, false},
-    {"FG_STROBEPULSEDELAY", Form::Double, false},
-    {"FG_FLASH_POLARITY", Form::Number, false},
-    {"FG_PRESCALER", Form::Double, false},
-    {"FG_CCSEL0", Form::Number, false},
-    {"FG_CCSEL1", Form::Number, false},
-    {"FG_CCSEL2", Form::Number, false},
-    {"FG_CCSEL3", Form::Number, false},
-    {"FG_DIGIO_OUTPUT", Form::Number, false},
-};
-static_assert(std::size(kKeys) == 88);
-
 // The user file name travels through a buffer of this size; longer names are cut.
 constexpr std::size_t kFileNameBuffer = 1024;
-
-bool is(const ConfigKey& key, const char* name) {
-    return std::strcmp(key.name, name) == 0;
-}
 
 // The second pass leaves the lookup-table inputs to FG_LUT_TYPE, which uses the values the
 // first pass stored, and starts with the legacy mode.
 bool appliedInSecondPass(const ConfigKey& key) {
-    return !is(key, "FG_LUT_CUSTOM_FILE") && !is(key, "FG_PROCESSING_OFFSET") &&
-           !is(key, "FG_PROCESSING_GAIN") && !is(key, "FG_PROCESSING_GAMMA") &&
-           !is(key, "FG_PROCESSING_INVERT") && !is(key, "FG_TRIGGER_LEGACY_MODE");
+    switch (key.id) {
+    case FG_LUT_CUSTOM_FILE:
+    case FG_PROCESSING_OFFSET:
+    case FG_PROCESSING_GAIN:
+    case FG_PROCESSING_GAMMA:
+    case FG_PROCESSING_INVERT:
+    case FG_TRIGGER_LEGACY_MODE:
+        return false;
+    default:
+        return true;
+    }
 }
 
 bool storedInFirstPass(const ConfigKey& key) {
-    return !is(key, "FG_AREATRIGGERMODE") && !is(key, "FG_TRIGGERSTATE");
+    return key.id != FG_AREATRIGGERMODE && key.id != FG_TRIGGERSTATE;
 }
 
 } // namespace
 
 void FgXeWrapperImpl::saveParameters(Fg_ConfigFileParser& parser) {
     parser.writePortSection(kPort);
-    for (const ConfigKey& key : kKeys) {
-        ParameterEntry e = findEntry(tableParameterId(key.name));
+    for (const ConfigKey& key : kConfigKeys) {
+        ParameterEntry e = findEntry(key.id);
         if (e.field == nullptr) continue;
         void* field = e.field(*this);
         switch (key.form) {
-        case Form::Number: {
+        case FileForm::Number: {
             int32_t v;
             std::memcpy(&v, field, sizeof v);
             parser.writeConfigFileIntKey(key.name, v);
             break;
         }
-        case Form::Double: {
+        case FileForm::Double: {
             double v;
             std::memcpy(&v, field, sizeof v);
             if (key.fromGetter && e.get != nullptr) {
                 try {
                     e.get(*this, &v);
-                } catch (int) {
+                } catch (const Failure&) {
                     // A register that cannot be read leaves the stored value in the file.
                 }
             }
             parser.wrtiteConfigFileDoubleKey(key.name, v);
             break;
         }
-        case Form::Text: {
+        case FileForm::Text: {
             std::string name = *static_cast<std::string*>(field);
             if (name.size() >= kFileNameBuffer) name.resize(kFileNameBuffer - 1);
             parser.writeConfigFile(key.name, name.c_str());
@@ -176,10 +79,10 @@ void FgXeWrapperImpl::saveParameters(Fg_ConfigFileParser& parser) {
 bool FgXeWrapperImpl::loadParameters(Fg_ConfigFileParser& parser) {
     // Reads one key into the parameter's field, or hands it to the setter (errors dropped).
     auto load = [&](const ConfigKey& key, bool apply) {
-        ParameterEntry e = findEntry(tableParameterId(key.name));
+        ParameterEntry e = findEntry(key.id);
         if (e.field == nullptr || (apply && e.set == nullptr)) return false;
         switch (key.form) {
-        case Form::Number: {
+        case FileForm::Number: {
             uint32_t v = 0;
             if (parser.parsePortIntKey(kPort, key.name, &v) != 0) return false;
             if (apply)
@@ -188,7 +91,7 @@ bool FgXeWrapperImpl::loadParameters(Fg_ConfigFileParser& parser) {
                 std::memcpy(e.field(*this), &v, sizeof v);
             return true;
         }
-        case Form::Double: {
+        case FileForm::Double: {
             double v = 0;
             if (parser.parsePortDoubleKey(kPort, key.name, &v) != 0) return false;
             if (apply)
@@ -197,7 +100,7 @@ bool FgXeWrapperImpl::loadParameters(Fg_ConfigFileParser& parser) {
                 std::memcpy(e.field(*this), &v, sizeof v);
             return true;
         }
-        case Form::Text: {
+        case FileForm::Text: {
             char buffer[kFileNameBuffer] = {};
             if (parser.parsePortKey(kPort, key.name, buffer) != 0) return false;
             if (apply)
@@ -211,13 +114,13 @@ bool FgXeWrapperImpl::loadParameters(Fg_ConfigFileParser& parser) {
     };
 
     try {
-        for (const ConfigKey& key : kKeys)
+        for (const ConfigKey& key : kConfigKeys)
             if (storedInFirstPass(key) && !load(key, false)) return false;
-        for (const ConfigKey& key : kKeys)
-            if (is(key, "FG_TRIGGER_LEGACY_MODE") && !load(key, true)) return false;
-        for (const ConfigKey& key : kKeys)
+        for (const ConfigKey& key : kConfigKeys)
+            if (key.id == FG_TRIGGER_LEGACY_MODE && !load(key, true)) return false;
+        for (const ConfigKey& key : kConfigKeys)
             if (appliedInSecondPass(key) && !load(key, true)) return false;
-    } catch (int) {
+    } catch (const Failure&) {
         return false;
     }
     return true;

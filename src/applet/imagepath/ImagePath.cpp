@@ -14,40 +14,14 @@ namespace {
 
 using Field = uint32_t ImagePathState::*;
 
-// Parameter identifiers served here.
-constexpr int32_t kTimeoutId = 600;
-constexpr int32_t kTurboDmaId = 3051;
-constexpr int32_t kCameraTypeId = 11011;
-constexpr int32_t kUseDvalId = 5025;
-constexpr int32_t kWidthId = 100;
-constexpr int32_t kHeightId = 200;
-constexpr int32_t kXOffsetId = 300;
-constexpr int32_t kYOffsetId = 400;
-constexpr int32_t kFormatId = 700;
-constexpr int32_t kBitAlignmentId = 4010;
-constexpr int32_t kImageSelectPeriodId = 25110;
-constexpr int32_t kImageSelectId = 25111;
-constexpr int32_t kPixelDepthId = 4000;
-constexpr int32_t kAppletIdId = 24010;
-constexpr int32_t kAppletVersionId = 24020;
-constexpr int32_t kAppletRevisionId = 24030;
-constexpr int32_t kHapFileId = 24108;
-constexpr int32_t kDmaStatusId = 24092;
-constexpr int32_t kCamStatusId = 2000;
-constexpr int32_t kCamStatusExtendedId = 2050;
-constexpr int32_t kFillLevelId = 110086;
-constexpr int32_t kOverflowId = 110087;
-
-// The host library's own parameters this module forwards to.
-constexpr int32_t kHostTimeout = 600;
-constexpr int32_t kHostTurboDma = 3051;
-constexpr int32_t kHostCamStatus = 2050;
-constexpr int32_t kHostDmaStatus = 24092;
+// The host library numbers its own parameters as the applet does: these are forwarded to the
+// host's parameter of the same identifier.
 constexpr uint32_t kDma0 = 0;
 
-// The image buffer holds at most 16384 pixels by 65535 lines; a region of interest must fit.
-constexpr uint32_t kFrameWidth = 16384;
-constexpr uint32_t kFrameHeight = 65535;
+// The image buffer holds at most the widest and the highest region of interest the
+// declaration allows; a region must fit inside it.
+constexpr auto kFrameWidth = static_cast<uint32_t>(declaredNode(FG_WIDTH).max);
+constexpr auto kFrameHeight = static_cast<uint32_t>(declaredNode(FG_HEIGHT).max);
 
 constexpr char kHapFile[] = "Pellvane.hap";
 
@@ -55,10 +29,6 @@ constexpr char kHapFile[] = "Pellvane.hap";
 // negative value is simply a very large one.
 uint32_t asUnsigned(int32_t v) {
     return static_cast<uint32_t>(v);
-}
-
-void check(int32_t result) {
-    if (result != kOk) throw result;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -97,20 +67,20 @@ void setEnumeration(FgXeWrapperImpl& a, int32_t v, bool reportErrors) {
 
 struct HostForwarded {
     Field field;
-    uint32_t min;
-    uint32_t max;
-    int32_t hostId;
+    int32_t id; // the applet's and the host's identifier alike
 };
 
-constexpr HostForwarded kTimeout{&ImagePathState::timeout, 2, 2147483646, kHostTimeout};
-constexpr HostForwarded kTurboDma{&ImagePathState::turboDmaMode, 0, 1, kHostTurboDma};
+constexpr HostForwarded kTimeout{&ImagePathState::timeout, FG_TIMEOUT};
+constexpr HostForwarded kTurboDma{&ImagePathState::turboDmaMode, FG_TURBO_DMA_MODE};
 
 template <const HostForwarded& P>
 void setForwarded(FgXeWrapperImpl& a, int32_t v, bool reportErrors) {
+    constexpr NodeRow node = declaredNode(P.id);
     uint32_t value = asUnsigned(v);
-    if (value < P.min || value > P.max) return reject(kValueOutOfRange, reportErrors);
+    if (value < static_cast<uint32_t>(node.min) || value > static_cast<uint32_t>(node.max))
+        return reject(kValueOutOfRange, reportErrors);
     commit(a.imagePath().*P.field, value, reportErrors,
-           [&] { check(a.hostSetById(P.hostId, &value, kDma0)); });
+           [&] { check(a.hostSetById(P.id, &value, kDma0)); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -123,34 +93,36 @@ struct RoiParameter {
     Field field;
     Field partner;
     uint32_t frame; // value + partner must not exceed this
-    uint32_t minimum;
-    bool multipleOf8; // the buffer addresses pixels in groups of 8
+    int32_t id;     // its minimum and increment (8: the buffer addresses pixels in groups of 8)
     Reg bank0;
     Reg bank1;
     int32_t partnerId;
 };
 
 constexpr RoiParameter kWidth{
-    &ImagePathState::width, &ImagePathState::xOffset, kFrameWidth, 16, true,
-    Reg::Bank0XLength,      Reg::Bank1XLength,        kXOffsetId};
+    &ImagePathState::width, &ImagePathState::xOffset, kFrameWidth, FG_WIDTH,
+    Reg::Bank0XLength,      Reg::Bank1XLength,        FG_XOFFSET};
 constexpr RoiParameter kXOffset{
-    &ImagePathState::xOffset, &ImagePathState::width, kFrameWidth, 0, true,
-    Reg::Bank0XOffset,        Reg::Bank1XOffset,      kWidthId};
+    &ImagePathState::xOffset, &ImagePathState::width, kFrameWidth, FG_XOFFSET,
+    Reg::Bank0XOffset,        Reg::Bank1XOffset,      FG_WIDTH};
 constexpr RoiParameter kHeight{
-    &ImagePathState::height, &ImagePathState::yOffset, kFrameHeight, 4, false,
-    Reg::Bank0YLength,       Reg::Bank1YLength,        kYOffsetId};
+    &ImagePathState::height, &ImagePathState::yOffset, kFrameHeight, FG_HEIGHT,
+    Reg::Bank0YLength,       Reg::Bank1YLength,        FG_YOFFSET};
 constexpr RoiParameter kYOffset{
-    &ImagePathState::yOffset, &ImagePathState::height, kFrameHeight, 0, false,
-    Reg::Bank0YOffset,        Reg::Bank1YOffset,       kHeightId};
+    &ImagePathState::yOffset, &ImagePathState::height, kFrameHeight, FG_YOFFSET,
+    Reg::Bank0YOffset,        Reg::Bank1YOffset,       FG_HEIGHT};
 
 template <const RoiParameter& P>
 void setRoi(FgXeWrapperImpl& a, int32_t v, bool reportErrors) {
+    constexpr NodeRow node = declaredNode(P.id);
+    constexpr auto minimum = static_cast<uint32_t>(node.min);
+    constexpr auto increment = static_cast<uint32_t>(node.inc);
     ImagePathState& s = a.imagePath();
     uint32_t value = asUnsigned(v);
     // The range decides before the increment: 16392 is out of range, not a bad multiple.
-    if (value < P.minimum || value > P.frame - s.*P.partner)
+    if (value < minimum || value > P.frame - s.*P.partner)
         return reject(kValueOutOfRange, reportErrors);
-    if (P.multipleOf8 && value % 8 != 0) return reject(kNotAMultiple, reportErrors);
+    if (value % increment != 0) return reject(kNotAMultiple, reportErrors);
     commit(s.*P.field, value, reportErrors, [&] {
         a.writeRegister(P.bank0, value);
         a.writeRegister(P.bank1, value);
@@ -167,10 +139,12 @@ void setRoi(FgXeWrapperImpl& a, int32_t v, bool reportErrors) {
 
 void setImageSelectPeriod(FgXeWrapperImpl& a, int32_t v, bool reportErrors) {
     ImagePathState& s = a.imagePath();
+    constexpr NodeRow node = declaredNode(FG_IMG_SELECT_PERIOD);
     uint32_t period = asUnsigned(v);
-    if (period < 1 || period > 256) return reject(kValueOutOfRange, reportErrors);
+    if (period < static_cast<uint32_t>(node.min) || period > static_cast<uint32_t>(node.max))
+        return reject(kValueOutOfRange, reportErrors);
     commit(s.imageSelectPeriod, period, reportErrors, [&] {
-        if (period <= s.imageSelect) throw kValueOutOfRange;
+        if (period <= s.imageSelect) fail(kValueOutOfRange);
         a.writeRegister(Reg::ImageSelectPeriod, period);
     });
 }
@@ -178,9 +152,10 @@ void setImageSelectPeriod(FgXeWrapperImpl& a, int32_t v, bool reportErrors) {
 void setImageSelect(FgXeWrapperImpl& a, int32_t v, bool reportErrors) {
     ImagePathState& s = a.imagePath();
     uint32_t select = asUnsigned(v);
-    if (select > 255) return reject(kValueOutOfRange, reportErrors);
+    if (select > static_cast<uint32_t>(declaredNode(FG_IMG_SELECT).max))
+        return reject(kValueOutOfRange, reportErrors);
     commit(s.imageSelect, select, reportErrors, [&] {
-        if (s.imageSelectPeriod <= select) throw kValueOutOfRange;
+        if (s.imageSelectPeriod <= select) fail(kValueOutOfRange);
         a.writeRegister(Reg::ImageSelectPhase, select);
     });
 }
@@ -203,7 +178,7 @@ void getHapFile(FgXeWrapperImpl&, void* buffer) {
 }
 
 void getDmaStatus(FgXeWrapperImpl& a, void* buffer) {
-    check(a.hostGetById(kHostDmaStatus, buffer, kDma0));
+    check(a.hostGetById(FG_DMASTATUS, buffer, kDma0));
 }
 
 int32_t overflow(FgXeWrapperImpl& a) {
@@ -232,7 +207,7 @@ int32_t cameraStatusExtended(FgXeWrapperImpl& a) {
     uint32_t fill = fillLevel(a, &scratch);
     uint32_t overflowBit = a.readRegister(Reg::OverflowOccurred) & 1u;
     uint32_t host = 0;
-    check(a.hostGetById(kHostCamStatus, &host, kDma0));
+    check(a.hostGetById(FG_CAMSTATUS_EXTENDED, &host, kDma0));
     uint32_t fillCode = fill < 25 ? 0u : fill < 50 ? 1u : fill < 75 ? 2u : 3u;
     uint32_t status = (host & ~0xE0u) | (fillCode << 6) | (overflowBit << 5);
     return static_cast<int32_t>(status);
@@ -243,44 +218,44 @@ int32_t cameraStatus(FgXeWrapperImpl& a) {
 }
 
 constexpr ParameterBinding kBindings[] = {
-    {kTimeoutId, intSetter<setForwarded<kTimeout>>, intGetter<stored<&ImagePathState::timeout>>,
+    {FG_TIMEOUT, intSetter<setForwarded<kTimeout>>, intGetter<stored<&ImagePathState::timeout>>,
      fieldOf<&FgXeWrapperImpl::imagePath, &ImagePathState::timeout>},
-    {kTurboDmaId, intSetter<setForwarded<kTurboDma>>,
+    {FG_TURBO_DMA_MODE, intSetter<setForwarded<kTurboDma>>,
      intGetter<stored<&ImagePathState::turboDmaMode>>,
      fieldOf<&FgXeWrapperImpl::imagePath, &ImagePathState::turboDmaMode>},
-    {kCameraTypeId, intSetter<setEnumeration<kCameraType>>,
+    {FG_CAMERA_LINK_CAMTYPE, intSetter<setEnumeration<kCameraType>>,
      intGetter<stored<&ImagePathState::cameraType>>,
      fieldOf<&FgXeWrapperImpl::imagePath, &ImagePathState::cameraType>},
-    {kUseDvalId, intSetter<setEnumeration<kUseDval>>, intGetter<stored<&ImagePathState::useDval>>,
+    {FG_USEDVAL, intSetter<setEnumeration<kUseDval>>, intGetter<stored<&ImagePathState::useDval>>,
      fieldOf<&FgXeWrapperImpl::imagePath, &ImagePathState::useDval>},
-    {kWidthId, intSetter<setRoi<kWidth>>, intGetter<stored<&ImagePathState::width>>,
+    {FG_WIDTH, intSetter<setRoi<kWidth>>, intGetter<stored<&ImagePathState::width>>,
      fieldOf<&FgXeWrapperImpl::imagePath, &ImagePathState::width>},
-    {kHeightId, intSetter<setRoi<kHeight>>, intGetter<stored<&ImagePathState::height>>,
+    {FG_HEIGHT, intSetter<setRoi<kHeight>>, intGetter<stored<&ImagePathState::height>>,
      fieldOf<&FgXeWrapperImpl::imagePath, &ImagePathState::height>},
-    {kXOffsetId, intSetter<setRoi<kXOffset>>, intGetter<stored<&ImagePathState::xOffset>>,
+    {FG_XOFFSET, intSetter<setRoi<kXOffset>>, intGetter<stored<&ImagePathState::xOffset>>,
      fieldOf<&FgXeWrapperImpl::imagePath, &ImagePathState::xOffset>},
-    {kYOffsetId, intSetter<setRoi<kYOffset>>, intGetter<stored<&ImagePathState::yOffset>>,
+    {FG_YOFFSET, intSetter<setRoi<kYOffset>>, intGetter<stored<&ImagePathState::yOffset>>,
      fieldOf<&FgXeWrapperImpl::imagePath, &ImagePathState::yOffset>},
-    {kFormatId, intSetter<setEnumeration<kFormat>>, intGetter<stored<&ImagePathState::format>>,
+    {FG_FORMAT, intSetter<setEnumeration<kFormat>>, intGetter<stored<&ImagePathState::format>>,
      fieldOf<&FgXeWrapperImpl::imagePath, &ImagePathState::format>},
-    {kBitAlignmentId, intSetter<setEnumeration<kBitAlignment>>,
+    {FG_BITALIGNMENT, intSetter<setEnumeration<kBitAlignment>>,
      intGetter<stored<&ImagePathState::bitAlignment>>,
      fieldOf<&FgXeWrapperImpl::imagePath, &ImagePathState::bitAlignment>},
-    {kImageSelectPeriodId, intSetter<setImageSelectPeriod>,
+    {FG_IMG_SELECT_PERIOD, intSetter<setImageSelectPeriod>,
      intGetter<stored<&ImagePathState::imageSelectPeriod>>,
      fieldOf<&FgXeWrapperImpl::imagePath, &ImagePathState::imageSelectPeriod>},
-    {kImageSelectId, intSetter<setImageSelect>, intGetter<stored<&ImagePathState::imageSelect>>,
+    {FG_IMG_SELECT, intSetter<setImageSelect>, intGetter<stored<&ImagePathState::imageSelect>>,
      fieldOf<&FgXeWrapperImpl::imagePath, &ImagePathState::imageSelect>},
-    {kPixelDepthId, nullptr, intGetter<constant<12>>},
-    {kAppletIdId, nullptr, intGetter<constant<0>>},
-    {kAppletVersionId, nullptr, intGetter<constant<2>>},
-    {kAppletRevisionId, nullptr, intGetter<constant<4>>},
-    {kHapFileId, nullptr, getHapFile},
-    {kDmaStatusId, nullptr, getDmaStatus},
-    {kCamStatusId, nullptr, intGetter<cameraStatus>},
-    {kCamStatusExtendedId, nullptr, intGetter<cameraStatusExtended>},
-    {kFillLevelId, nullptr, getFillLevel},
-    {kOverflowId, nullptr, intGetter<overflow>},
+    {FG_PIXELDEPTH, nullptr, intGetter<constant<12>>},
+    {FG_APPLET_ID, nullptr, intGetter<constant<0>>},
+    {FG_APPLET_VERSION, nullptr, intGetter<constant<2>>},
+    {FG_APPLET_REVISION, nullptr, intGetter<constant<4>>},
+    {FG_HAP_FILE, nullptr, getHapFile},
+    {FG_DMASTATUS, nullptr, getDmaStatus},
+    {FG_CAMSTATUS, nullptr, intGetter<cameraStatus>},
+    {FG_CAMSTATUS_EXTENDED, nullptr, intGetter<cameraStatusExtended>},
+    {FG_FILLLEVEL, nullptr, getFillLevel},
+    {FG_OVERFLOW, nullptr, intGetter<overflow>},
 };
 
 } // namespace

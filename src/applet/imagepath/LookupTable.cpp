@@ -1,5 +1,7 @@
 #include "imagepath/LookupTable.h"
 
+#include <pellvane/parameters.h>
+
 #include "entry/FgXeWrapperImpl.h"
 #include "files/LutFileParser.h"
 #include "host/ErrorCodes.h"
@@ -13,17 +15,17 @@ namespace pellvane {
 
 namespace {
 
-constexpr int32_t kIdLutType = 110017;
-constexpr int32_t kIdLutSaveFile = 110021;
-constexpr int32_t kIdLutCustomFile = 300000;
-constexpr int32_t kIdLutValue = 300001;
-constexpr int32_t kIdProcessingGain = 300002;
-constexpr int32_t kIdProcessingGamma = 300003;
-constexpr int32_t kIdProcessingOffset = 300004;
-constexpr int32_t kIdProcessingInvert = 300005;
-constexpr int32_t kIdLutImplementationType = 300006;
-constexpr int32_t kIdLutInBits = 300007;
-constexpr int32_t kIdLutOutBits = 300008;
+constexpr int32_t kIdLutType = FG_LUT_TYPE;
+constexpr int32_t kIdLutSaveFile = FG_LUT_SAVE_FILE;
+constexpr int32_t kIdLutCustomFile = FG_LUT_CUSTOM_FILE;
+constexpr int32_t kIdLutValue = FG_LUT_VALUE;
+constexpr int32_t kIdProcessingGain = FG_PROCESSING_GAIN;
+constexpr int32_t kIdProcessingGamma = FG_PROCESSING_GAMMA;
+constexpr int32_t kIdProcessingOffset = FG_PROCESSING_OFFSET;
+constexpr int32_t kIdProcessingInvert = FG_PROCESSING_INVERT;
+constexpr int32_t kIdLutImplementationType = FG_LUT_IMPLEMENTATION_TYPE;
+constexpr int32_t kIdLutInBits = FG_LUT_IN_BITS;
+constexpr int32_t kIdLutOutBits = FG_LUT_OUT_BITS;
 
 // Access values of the information nodes: 7 is what the parameters are registered with
 // (readable, writable and the carried bit), 1 is read-only.
@@ -61,7 +63,7 @@ void writeTable(FgXeWrapperImpl& a) {
                                a.lookupTable().table.data()};
     int32_t rc =
         a.writeHostField(a.registerId(Reg::LookupTableContent), &record, kLutFieldTableType);
-    if (rc != kOk) throw rc;
+    check(rc);
 }
 
 void computeAndWriteTable(FgXeWrapperImpl& a) {
@@ -81,10 +83,10 @@ void loadUserFile(FgXeWrapperImpl& a) {
     LookupTableState& s = a.lookupTable();
     if (s.type != kLutTypeCustom || s.customFile.empty()) return;
     const char* name = s.customFile.c_str();
-    if (!LutFileParser::fileReadable(name)) throw kFileNotOpened;
+    if (!LutFileParser::fileReadable(name)) fail(kFileNotOpened);
     LutTable file;
     LutFileParser parser;
-    if (parser.readGrayTable(name, file, kGraySection, kLutEntries) != 0) throw kFileIoFailed;
+    if (parser.readGrayTable(name, file, kGraySection, kLutEntries) != 0) fail(kFileIoFailed);
     std::copy(file.entries.begin(), file.entries.end(), s.table.begin());
     writeTable(a);
 }
@@ -96,7 +98,7 @@ void saveTable(FgXeWrapperImpl& a) {
     file.id = kGrayFileId;
     file.nrOfElements = static_cast<uint32_t>(kLutEntries);
     LutFileParser parser;
-    if (parser.writeGrayTable(s.saveFile.c_str(), file) != 0) throw kFileIoFailed;
+    if (parser.writeGrayTable(s.saveFile.c_str(), file) != 0) fail(kFileIoFailed);
 }
 
 // Only the information nodes follow the type; the setters accept every value either way.
@@ -167,16 +169,16 @@ void setValue(FgXeWrapperImpl& a, const void* record, bool report) {
     commit(a.lookupTable().table[e.index], e.value, report, [&] {
         int32_t rc =
             a.writeHostField(a.registerId(Reg::LookupTableContent), record, kLutFieldEntryType);
-        if (rc != kOk) throw rc;
+        check(rc);
     });
 }
 
 // Answers from the copy; the hardware is not read.
 void getValue(FgXeWrapperImpl& a, void* record) {
-    if (record == nullptr) throw kInvalidParameter;
+    if (record == nullptr) fail(kInvalidParameter);
     LutFieldEntry e;
     std::memcpy(&e, record, sizeof e);
-    if (e.index >= kLutEntries) throw kInvalidParameter;
+    if (e.index >= kLutEntries) fail(kInvalidParameter);
     e.value = a.lookupTable().table[e.index];
     std::memcpy(record, &e.value, sizeof e.value);
 }

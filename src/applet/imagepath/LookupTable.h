@@ -1,7 +1,10 @@
 // The lookup table: 4096 entries of 12 bits between the camera input and the output formatter,
 // computed from offset, gain, gamma and invert, or loaded from a user file. The header stands on
-// the standard library alone, so that the computation can be measured and checked on its own.
+// the standard library and the public parameter header alone, so that the computation can be
+// measured and checked on its own.
 #pragma once
+
+#include <pellvane/parameters.h>
 
 #include <array>
 #include <cmath>
@@ -13,12 +16,12 @@
 
 namespace pellvane {
 
-constexpr std::size_t kLutEntries = 4096;    // 12 input bits
-constexpr uint32_t kLutMaxValue = 4095;      // 12 output bits
-constexpr int32_t kLutTypeCustom = 0;        // LUT_TYPE_CUSTOM: loaded from a user file
-constexpr int32_t kLutTypeProcessing = 3;    // LUT_TYPE_PROCESSING: computed
-constexpr int32_t kLutFieldTableType = 4096; // host type code: the whole table
-constexpr int32_t kLutFieldEntryType = 4098; // host type code: one entry
+constexpr std::size_t kLutEntries = 4096;                   // 12 input bits
+constexpr uint32_t kLutMaxValue = 4095;                     // 12 output bits
+constexpr int32_t kLutTypeCustom = LUT_TYPE_CUSTOM;         // loaded from a user file
+constexpr int32_t kLutTypeProcessing = LUT_TYPE_PROCESSING; // computed
+constexpr int32_t kLutFieldTableType = PV_TYPE_FIELD_TABLE; // host type code: the whole table
+constexpr int32_t kLutFieldEntryType = PV_TYPE_FIELD_ENTRY; // host type code: one entry
 
 using LutArray = std::array<uint32_t, kLutEntries>;
 

@@ -1,5 +1,7 @@
 #include "imagepath/Simulator.h"
 
+#include <pellvane/parameters.h>
+
 #include "entry/FgXeWrapperImpl.h"
 #include "host/ErrorCodes.h"
 #include "host/Runtime.h"
@@ -15,21 +17,21 @@ namespace {
 using Field = uint32_t SimulatorState::*;
 
 // Parameter identifiers served here.
-constexpr int32_t kEnableId = 30099;
-constexpr int32_t kPassiveId = 30100;
-constexpr int32_t kActiveId = 30101;
-constexpr int32_t kWidthId = 30102;
-constexpr int32_t kLineWidthId = 30103;
-constexpr int32_t kHeightId = 30104;
-constexpr int32_t kLineGapId = 30105;
-constexpr int32_t kFrequencyId = 30106;
-constexpr int32_t kAccuracyId = 30107;
-constexpr int32_t kTap1Id = 30108;
-constexpr int32_t kTap2Id = 30109;
-constexpr int32_t kTap3Id = 30110;
-constexpr int32_t kTap4Id = 30111;
-constexpr int32_t kRollId = 30112;
-constexpr int32_t kStartId = 30113;
+constexpr int32_t kEnableId = FG_GEN_ENABLE;
+constexpr int32_t kPassiveId = FG_GEN_PASSIVE;
+constexpr int32_t kActiveId = FG_GEN_ACTIVE;
+constexpr int32_t kWidthId = FG_GEN_WIDTH;
+constexpr int32_t kLineWidthId = FG_GEN_LINE_WIDTH;
+constexpr int32_t kHeightId = FG_GEN_HEIGHT;
+constexpr int32_t kLineGapId = FG_GEN_LINE_GAP;
+constexpr int32_t kFrequencyId = FG_GEN_FREQ;
+constexpr int32_t kAccuracyId = FG_GEN_ACCURACY;
+constexpr int32_t kTap1Id = FG_GEN_TAP1;
+constexpr int32_t kTap2Id = FG_GEN_TAP2;
+constexpr int32_t kTap3Id = FG_GEN_TAP3;
+constexpr int32_t kTap4Id = FG_GEN_TAP4;
+constexpr int32_t kRollId = FG_GEN_ROLL;
+constexpr int32_t kStartId = FG_GEN_START;
 
 // The generator's pixel clock is derived from 125 MHz: of every `accuracy` ticks, `active`
 // carry a pixel, so active / accuracy approximates frequency / 125.
@@ -64,7 +66,7 @@ double lowestFrequency(uint32_t accuracy) {
 void writeGenerator(FgXeWrapperImpl& a, Reg r, uint64_t value) {
     auto id = static_cast<uint32_t>(a.registerId(r));
     int32_t result = hardware::writeRegister(a.boardHandle(), id, value);
-    if (result != kOk) throw result;
+    check(result);
     a.simulator().shadow(r) = value;
 }
 
@@ -81,11 +83,11 @@ void writeRate(FgXeWrapperImpl& a, uint32_t accuracy, double frequency) {
     double scaled = static_cast<double>(accuracy) * frequency / kBaseClock + 0.5;
     // Truncation toward zero into 32 bits; a value that does not fit (or NaN, from a stored
     // value that was never checked) cannot be a tick count either.
-    if (!(scaled > -2147483649.0 && scaled < 2147483648.0)) throw kRateOutOfRange;
+    if (!(scaled > -2147483649.0 && scaled < 2147483648.0)) fail(kRateOutOfRange);
     auto active = static_cast<int32_t>(scaled);
     int64_t passive = int64_t{accuracy} - active;
     if (active <= 0 || active > int32_t{kMaxCount} || passive < 0 || passive > int64_t{kMaxCount})
-        throw kRateOutOfRange;
+        fail(kRateOutOfRange);
     writeGenerator(a, Reg::MWGenActive, static_cast<uint64_t>(int64_t{active} - 1));
     // Passive 0 (the full 125 MHz) writes all 64 bits set.
     writeGenerator(a, Reg::MWGenPassive, static_cast<uint64_t>(passive - 1));

@@ -13,15 +13,16 @@ namespace pellvane {
 // the generator's registers. Initial values are the constructor's; start-up clears the registers
 // and then applies the defaults through the setters.
 struct SimulatorState {
-    uint32_t enable = 0; // FG_CAMPORT: the camera feeds the image path
-    uint32_t start = 1;
-    uint32_t width = 1024;
-    uint32_t height = 1024;
-    uint32_t lineGap = 4;
-    double frequency = 40.0; // MHz
-    uint32_t accuracy = 25;
-    std::array<uint32_t, 4> taps{1, 1, 1, 1}; // FG_GEN_TAP1 .. FG_GEN_TAP4
-    uint32_t roll = 0;
+    uint32_t enable = declaredWord(FG_GEN_ENABLE);
+    uint32_t start = declaredWord(FG_GEN_START);
+    uint32_t width = declaredWord(FG_GEN_WIDTH);
+    uint32_t height = declaredWord(FG_GEN_HEIGHT);
+    uint32_t lineGap = declaredWord(FG_GEN_LINE_GAP);
+    double frequency = declaredDefault(FG_GEN_FREQ);
+    uint32_t accuracy = declaredWord(FG_GEN_ACCURACY);
+    std::array<uint32_t, 4> taps{declaredWord(FG_GEN_TAP1), declaredWord(FG_GEN_TAP2),
+                                 declaredWord(FG_GEN_TAP3), declaredWord(FG_GEN_TAP4)};
+    uint32_t roll = declaredWord(FG_GEN_ROLL);
 
     // The value last written successfully to each generator register, in register order
     // (MWGenEnable .. MWGenRoll). The hardware cannot be read back reliably, so the tap setters

@@ -10,10 +10,7 @@
 
 namespace pellvane {
 
-namespace {
-constexpr int32_t kRegisterAccessBase = 1000000;
-constexpr int32_t kPassThroughBase = 2000000;
-} // namespace
+namespace {} // namespace
 
 // Both directions route alike: the host's parameters by their identifier less 2000000, the
 // design's registers while register access is on, everything else through the dispatch. The
@@ -35,8 +32,8 @@ int32_t FgXeWrapperImpl::route(int32_t id, Buffer* value, ToHost&& toHost,
     } else {
         try {
             toDispatch();
-        } catch (int code) {
-            result = code;
+        } catch (const Failure& failure) {
+            result = failure.code;
         }
     }
     setLastError(result);
@@ -86,36 +83,36 @@ int32_t FgXeWrapperImpl::routeRegisterAccess(int32_t id, void* value, bool set) 
 
 void FgXeWrapperImpl::checkDma(uint32_t dma) const {
     auto it = dmaProcessMap_.find(static_cast<int32_t>(dma));
-    if (it == dmaProcessMap_.end() || it->second != 0) throw kInvalidParameter;
+    if (it == dmaProcessMap_.end() || it->second != 0) fail(kInvalidParameter);
 }
 
 void FgXeWrapperImpl::setDispatch(int32_t id, const void* value, uint32_t dma) {
     checkDma(dma);
     // What isReadOnlyId tells, from the one look-up of the entry.
-    if (id == kDescriptionQueryId) throw kNotWritableOrUnbound;
+    if (id == kDescriptionQuery) fail(kNotWritableOrUnbound);
     ParameterEntry p = findEntry(id);
-    if (p.def != nullptr && p.def->access != Access::ReadWrite) throw kNotWritableOrUnbound;
-    if (p.def == nullptr || p.set == nullptr) throw kInvalidParameter;
+    if (p.def != nullptr && p.def->access != Access::ReadWrite) fail(kNotWritableOrUnbound);
+    if (p.def == nullptr || p.set == nullptr) fail(kInvalidParameter);
     p.set(*this, value, true);
 }
 
 void FgXeWrapperImpl::getDispatch(int32_t id, void* value, uint32_t dma) {
     checkDma(dma);
-    if (id == kDescriptionQueryId) {
+    if (id == kDescriptionQuery) {
         // The buffer holds a parameter name on entry and receives its description.
         const ParameterDef* p = findParameterByName(static_cast<const char*>(value));
-        if (p == nullptr) throw kInvalidParameter;
+        if (p == nullptr) fail(kInvalidParameter);
         std::memcpy(value, p->description, std::strlen(p->description) + 1);
         return;
     }
     ParameterEntry p = findEntry(id);
-    if (p.def == nullptr) throw kInvalidParameter;
+    if (p.def == nullptr) fail(kInvalidParameter);
     if (p.def->access == Access::HostServed) {
         int32_t result = hostGetById(id, value, dma);
-        if (result != kOk) throw result;
+        check(result);
         return;
     }
-    if (p.get == nullptr) throw kInvalidParameter;
+    if (p.get == nullptr) fail(kInvalidParameter);
     p.get(*this, value);
 }
 

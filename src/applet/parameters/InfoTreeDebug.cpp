@@ -14,8 +14,6 @@ namespace pellvane {
 
 namespace {
 
-constexpr int32_t kRegisterAccessBase = 1000000;
-constexpr int32_t kPassThroughBase = 2000000;
 constexpr int32_t kPort = 0;
 
 // Finds the host node with this identifier, root by root and depth-first through the

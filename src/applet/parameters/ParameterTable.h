@@ -2,6 +2,8 @@
 // the setter and getter that serve them. Every lookup the dispatch needs is derived from it.
 #pragma once
 
+#include <pellvane/parameters.h>
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -40,8 +42,69 @@ struct ParameterDef {
     const char* description;
 };
 
+// An enumeration entry of an information node: display name, value, symbolic name.
+struct EntryDef {
+    const char* displayName;
+    int32_t value;
+    const char* symbol;
+};
+
+enum class RowKind : uint8_t { Integer, Double, Enumeration, String, Field };
+
+// The information node of one parameter. Its category path names the parents, separated by
+// "/"; a category is created when the first row below it needs it.
+struct NodeRow {
+    RowKind kind;
+    const char* path;
+    int32_t id;
+    const char* name;
+    const char* displayName;
+    double min, max, inc;
+    int32_t access, level;
+    const char* unit;
+    const EntryDef* entries;
+    int32_t entryCount; // enumeration entries, or field elements
+    const char* pattern;
+};
+
+// The value a parameter takes at start-up, applied through its setter.
+struct DefaultValue {
+    int32_t id;
+    double value; // integers and enumerations are exact in a double
+};
+
+// How a configuration file keeps a parameter.
+enum class FileForm : uint8_t { Number, Double, Text };
+
+struct ConfigKey {
+    const char* name;
+    int32_t id;
+    FileForm form;
+    bool fromGetter; // timing values are saved as their getter answers (register-derived)
+};
+
 constexpr std::size_t kParameterCount = 130;
-extern const std::array<ParameterDef, kParameterCount> kParameters;
+
+// The tables generated from parameters.toml: kParameters (registration order), kNodeRows
+// (tree order), kDefaults (start-up order), kConfigKeys (save order), the enumeration entry
+// sets and the access groups kGroup*.
+#include "ParameterData.inc"
+
+// The declared node of a parameter, and its start-up default; in a constant expression a
+// parameter without one does not compile.
+constexpr const NodeRow& declaredNode(int32_t id) {
+    for (const NodeRow& row : kNodeRows)
+        if (row.id == id) return row;
+    throw "the parameter has no information node";
+}
+constexpr double declaredDefault(int32_t id) {
+    for (const DefaultValue& d : kDefaults)
+        if (d.id == id) return d.value;
+    throw "the parameter has no default";
+}
+constexpr uint32_t declaredWord(int32_t id) {
+    return static_cast<uint32_t>(declaredDefault(id));
+}
 
 // The setter and getter of one parameter. Each module (image path, simulator, lookup table,
 // trigger, legacy trigger) lists the parameters it serves in a table of these; the dispatch
@@ -70,9 +133,6 @@ struct ParameterEntry {
     Getter get;
     void* (*field)(FgXeWrapperImpl&);
 };
-
-// Identifier of the description query: a get whose buffer holds a parameter name.
-constexpr int32_t kDescriptionQueryId = 24114;
 
 // The parameter with this identifier, or null.
 const ParameterDef* findParameter(int32_t id);

@@ -22,7 +22,7 @@ namespace pellvane {
 
 // A value that is not accepted: nothing has changed.
 inline void reject(int32_t code, bool reportErrors) {
-    if (reportErrors) throw code;
+    if (reportErrors) fail(code);
 }
 
 // Stores `value` in `stored` and runs `apply`; when apply throws an error code, `stored` gets
@@ -34,7 +34,7 @@ void commit(T& stored, const T& value, bool reportErrors, Apply&& apply) {
     stored = value;
     try {
         apply();
-    } catch (int code) {
+    } catch (const Failure&) {
         stored = old;
         if (reportErrors) throw;
     }

@@ -188,10 +188,10 @@ void setSendSoftwareTrigger(FgXeWrapperImpl& a, int32_t value, bool report) {
     const uint32_t limit = t.queueMode == 1 ? kQueueSize : 1;
     if (n == 0 || n > limit) return reject(kValueOutOfRange, report);
     commit(t.softwareTriggerCount, n, report, [&] {
-        if (t.areaTriggerMode != kSoftware) throw kNotSoftwareMode;
-        if (t.triggerState != kActive) throw kTriggerNotActive;
+        if (t.areaTriggerMode != kSoftware) fail(kNotSoftwareMode);
+        if (t.triggerState != kActive) fail(kTriggerNotActive);
         // Without the queue a pulse sent while one is still in flight would be lost.
-        if (t.queueMode == 0 && softwareTriggerBusy(a) != 0) throw kTriggerBusy;
+        if (t.queueMode == 0 && softwareTriggerBusy(a) != 0) fail(kTriggerBusy);
         for (uint32_t i = 0; i < n; ++i) {
             a.writeRegister(Reg::TriggerModeSoftwareTriggerMode, kPulse);
             pause(0, 160);

@@ -2,6 +2,8 @@
 // sets of the area trigger parameters; while it is off, they refuse every set.
 #include "trigger/LegacyTrigger.h"
 
+#include <pellvane/parameters.h>
+
 #include "entry/FgXeWrapperImpl.h"
 #include "host/ErrorCodes.h"
 #include "parameters/SetterPattern.h"
@@ -16,33 +18,35 @@ namespace {
 using namespace trigger;
 
 namespace lid {
-constexpr int32_t kTriggerMode = 8100;
-constexpr int32_t kExsyncOn = 8300;
-constexpr int32_t kExsyncDelay = 8400;
-constexpr int32_t kExsyncPolarity = 8420;
-constexpr int32_t kFlashOn = 8600;
-constexpr int32_t kStrobePulseDelay = 8700;
-constexpr int32_t kExposure = 10020;
-constexpr int32_t kPrescaler = 10050;
-constexpr int32_t kCcSel0 = 14001; // lines 0 to 3
-constexpr int32_t kDigioOutput = 14020;
-constexpr int32_t kFlashPolarity = 24060;
+constexpr int32_t kTriggerMode = FG_TRIGGERMODE;
+constexpr int32_t kExsyncOn = FG_EXSYNCON;
+constexpr int32_t kExsyncDelay = FG_EXSYNCDELAY;
+constexpr int32_t kExsyncPolarity = FG_EXSYNCPOLARITY;
+constexpr int32_t kFlashOn = FG_FLASHON;
+constexpr int32_t kStrobePulseDelay = FG_STROBEPULSEDELAY;
+constexpr int32_t kExposure = FG_EXPOSURE;
+constexpr int32_t kPrescaler = FG_PRESCALER;
+constexpr int32_t kCcSel0 = FG_CCSEL0; // lines 0 to 3
+constexpr int32_t kDigioOutput = FG_DIGIO_OUTPUT;
+constexpr int32_t kFlashPolarity = FG_FLASH_POLARITY;
 } // namespace lid
 
 // FG_CCSELx values.
-constexpr uint32_t kCcExsync = 0;
-constexpr uint32_t kCcStrobePulse = 2;
-constexpr uint32_t kCcGnd = 4;
-constexpr uint32_t kCcVcc = 5;
-constexpr uint32_t kCcNotExsync = 6;
-constexpr uint32_t kCcNotStrobePulse = 8;
+constexpr uint32_t kCcExsync = CC_EXSYNC;
+constexpr uint32_t kCcStrobePulse = CC_STROBEPULSE;
+constexpr uint32_t kCcGnd = CC_GND;
+constexpr uint32_t kCcVcc = CC_VCC;
+constexpr uint32_t kCcNotExsync = CC_NOT_EXSYNC;
+constexpr uint32_t kCcNotStrobePulse = CC_NOT_STROBEPULSE;
 
-constexpr uint32_t kMinExposure = 10;
-constexpr uint32_t kMaxExposure = 124990;
-constexpr uint32_t kExposureStep = 10;
-constexpr double kMaxPulseDelay = 10230.0;
-constexpr double kMinPrescaler = 0.032;
-constexpr double kMaxPrescaler = 1048.56;
+// The declared limits of the legacy timing parameters.
+constexpr auto kMinExposure = static_cast<uint32_t>(declaredNode(FG_EXPOSURE).min);
+constexpr auto kMaxExposure = static_cast<uint32_t>(declaredNode(FG_EXPOSURE).max);
+constexpr auto kExposureStep = static_cast<uint32_t>(declaredNode(FG_EXPOSURE).inc);
+constexpr double kMaxPulseDelay = declaredNode(FG_EXSYNCDELAY).max;
+constexpr double kMinPrescaler = declaredNode(FG_PRESCALER).min;
+constexpr double kMaxPrescaler = declaredNode(FG_PRESCALER).max;
+static_assert(kMaxPulseDelay == declaredNode(FG_STROBEPULSEDELAY).max);
 
 // Lets the area trigger setters through the lock for the duration of one legacy set, failures
 // included.
@@ -241,120 +245,10 @@ void setDigioOutput(FgXeWrapperImpl& a, int32_t value, bool report) {
 }
 
 // Switching between the interfaces returns the whole trigger system to its start values,
-// stopped in generator mode.
-struct ResetValue {
-    int32_t id;
-    double value;
-};
-constexpr ResetValue kAreaReset[] = {
-    {id::kAreaTriggerMode, 1},
-    {id::kTriggerState, 2},
-    {id::kFramesPerSecond, 8.0},
-    {id::kDebounce, 1.0},
-    {id::kInputSource, 0},
-    {id::kInputPolarity, 0},
-    {id::kInputDownscale, 1},
-    {id::kInputDownscalePhase, 0},
-    {id::kBypassSource, 0},
-    {id::kMultiplyPulses, 1},
-    {id::kQueueMode, 0},
-    {id::kQueueOnThreshold, 2047},
-    {id::kQueueOffThreshold, 2},
-    {id::pulseFormDownscale(0), 1},
-    {id::pulseFormPhase(0), 0},
-    {id::pulseFormDelay(0), 0.0},
-    {id::pulseFormWidth(0), 4000.0},
-    {id::pulseFormDownscale(1), 1},
-    {id::pulseFormPhase(1), 0},
-    {id::pulseFormDelay(1), 0.0},
-    {id::pulseFormWidth(1), 4.0},
-    {id::pulseFormDownscale(2), 1},
-    {id::pulseFormPhase(2), 0},
-    {id::pulseFormDelay(2), 0.0},
-    {id::pulseFormWidth(2), 4.0},
-    {id::pulseFormDownscale(3), 1},
-    {id::pulseFormPhase(3), 0},
-    {id::pulseFormDelay(3), 0.0},
-    {id::pulseFormWidth(3), 4.0},
-    {id::ccSelect(0), 6},
-    {id::ccSelect(1), 5},
-    {id::ccSelect(2), 5},
-    {id::ccSelect(3), 5},
-    {id::outputSelect(0), 6},
-    {id::outputSelect(1), 7},
-    {id::outputSelect(2), 5},
-    {id::outputSelect(3), 5},
-    {id::outputSelect(4), 5},
-    {id::outputSelect(5), 5},
-    {id::outputSelect(6), 5},
-    {id::outputSelect(7), 5},
-    {id::kOutputStatsSource, 0},
-    {id::kOutputEventSelect, 0},
-};
-
-constexpr int32_t kLegacyParameters[] = {
-    lid::kTriggerMode, lid::kExsyncOn,       lid::kFlashOn,          lid::kExposure,
-    lid::kExsyncDelay, lid::kExsyncPolarity, lid::kStrobePulseDelay, lid::kFlashPolarity,
-    lid::kPrescaler,   lid::kCcSel0,         lid::kCcSel0 + 1,       lid::kCcSel0 + 2,
-    lid::kCcSel0 + 3,  lid::kDigioOutput,
-};
-
-// Shared by both interfaces.
-constexpr int32_t kSharedParameters[] = {id::kFramesPerSecond, id::kInputSource, id::kInputPolarity,
-                                         id::kSendSoftwareTrigger};
-
-// The pulse-form generators, the camera-control lines and the outputs.
-constexpr int32_t kOutputStageParameters[] = {
-    id::pulseFormDownscale(0), id::pulseFormPhase(0), id::pulseFormDelay(0), id::pulseFormWidth(0),
-    id::pulseFormDownscale(1), id::pulseFormPhase(1), id::pulseFormDelay(1), id::pulseFormWidth(1),
-    id::pulseFormDownscale(2), id::pulseFormPhase(2), id::pulseFormDelay(2), id::pulseFormWidth(2),
-    id::pulseFormDownscale(3), id::pulseFormPhase(3), id::pulseFormDelay(3), id::pulseFormWidth(3),
-    id::ccSelect(0),           id::ccSelect(1),       id::ccSelect(2),       id::ccSelect(3),
-    id::outputSelect(0),       id::outputSelect(1),   id::outputSelect(2),   id::outputSelect(3),
-    id::outputSelect(4),       id::outputSelect(5),   id::outputSelect(6),   id::outputSelect(7),
-    id::kOutputStatsSource};
-
-// Read only while the legacy interface drives the trigger system.
-constexpr int32_t kLockedWhileOn[] = {id::kAreaTriggerMode,
-                                      id::kTriggerState,
-                                      id::kOutputEventSelect,
-                                      id::kExceededPeriodLimits,
-                                      id::kExceededPeriodLimitsClear,
-                                      id::kDebounce,
-                                      id::kDigitalInput,
-                                      id::kInputDownscale,
-                                      id::kInputDownscalePhase,
-                                      id::kBypassSource,
-                                      id::kSoftwareTriggerBusy,
-                                      id::kSoftwareQueueFillLevel,
-                                      id::kInputPulseCount,
-                                      id::kInputPulseCountClear,
-                                      id::kInputFrequency,
-                                      id::kInputMinFrequency,
-                                      id::kInputMaxFrequency,
-                                      id::kMinMaxFrequencyClear,
-                                      id::kOutputPulseCount,
-                                      id::kOutputPulseCountClear,
-                                      id::kMissingFrame,
-                                      id::kMissingFrameClear,
-                                      id::kMultiplyPulses,
-                                      id::kQueueMode,
-                                      id::kQueueFillLevel,
-                                      id::kQueueOnThreshold,
-                                      id::kQueueOffThreshold};
-
-// Writable again when the legacy interface is switched off (the transitions of the reset have
-// opened the others already).
-constexpr int32_t kOpenedWhenOff[] = {id::kAreaTriggerMode,
-                                      id::kTriggerState,
-                                      id::kFramesPerSecond,
-                                      id::kOutputEventSelect,
-                                      id::kDebounce,
-                                      id::kBypassSource,
-                                      id::kInputPulseCountClear,
-                                      id::kMinMaxFrequencyClear,
-                                      id::kOutputPulseCountClear,
-                                      id::kMissingFrameClear};
+// stopped in generator mode: the start-up defaults of the area trigger group, in start-up order.
+bool inAreaTrigger(int32_t id) {
+    return std::ranges::find(kGroupAreaTrigger, id) != std::end(kGroupAreaTrigger);
+}
 
 void setAccess(FgXeWrapperImpl& a, std::span<const int32_t> ids, int32_t access) {
     for (int32_t pid : ids)
@@ -363,14 +257,15 @@ void setAccess(FgXeWrapperImpl& a, std::span<const int32_t> ids, int32_t access)
 
 void updateLegacyAccess(FgXeWrapperImpl& a, bool on) {
     if (on) {
-        setAccess(a, kLockedWhileOn, kReadOnly);
-        setAccess(a, kOutputStageParameters, kReadOnly);
-        setAccess(a, kSharedParameters, kReadWrite);
-        setAccess(a, kLegacyParameters, kReadWrite);
+        setAccess(a, kGroupLockedWhileLegacy, kReadOnly);
+        setAccess(a, kGroupOutputStage, kReadOnly);
+        setAccess(a, kGroupLegacyShared, kReadWrite);
+        setAccess(a, kGroupLegacy, kReadWrite);
     } else {
-        setAccess(a, kOpenedWhenOff, kReadWrite);
-        setAccess(a, kOutputStageParameters, kReadWrite);
-        setAccess(a, kLegacyParameters, kReadOnly);
+        // The transitions of the reset have opened the other area-trigger parameters already.
+        setAccess(a, kGroupOpenedAfterLegacy, kReadWrite);
+        setAccess(a, kGroupOutputStage, kReadWrite);
+        setAccess(a, kGroupLegacy, kReadOnly);
     }
 }
 
@@ -383,12 +278,12 @@ void setLegacyMode(FgXeWrapperImpl& a, int32_t value, bool report) {
     try {
         // Off while resetting, so that the area trigger setters take the calls.
         s.mode = 0;
-        for (const ResetValue& r : kAreaReset)
-            callSetter(a, r.id, r.value, false);
+        for (const DefaultValue& d : kDefaults)
+            if (inAreaTrigger(d.id)) callSetter(a, d.id, d.value, false);
         s = LegacyTriggerState{};
         s.mode = v;
         updateLegacyAccess(a, v == 1);
-    } catch (int code) {
+    } catch (const Failure&) {
         s.mode = old;
         if (report) throw;
     }

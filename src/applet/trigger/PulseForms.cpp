@@ -82,7 +82,7 @@ void setPulseDownscale(FgXeWrapperImpl& a, unsigned n, uint32_t v, bool report) 
         requireUnlocked(a);
         PulseTiming t = pulseTiming(a, n);
         t.downscale = v;
-        if (!timingHolds(framesPerSecond(a), t)) throw kTimingDownscale;
+        if (!timingHolds(framesPerSecond(a), t)) fail(kTimingDownscale);
         a.writeRegister(kPulseFormRegs[n].downscale, v);
         setAdvertisedMax(a, id::pulseFormPhase(n), int64_t{v} - 1);
     });
@@ -104,7 +104,7 @@ void setPulseDelay(FgXeWrapperImpl& a, unsigned n, double v, bool report) {
         requireUnlocked(a);
         PulseTiming t = pulseTiming(a, n);
         t.delay = v;
-        if (!timingHolds(framesPerSecond(a), t)) throw kTimingRule;
+        if (!timingHolds(framesPerSecond(a), t)) fail(kTimingRule);
         a.writeRegister(kPulseFormRegs[n].delay, ticksOf(v));
     });
 }
@@ -115,7 +115,7 @@ void setPulseWidth(FgXeWrapperImpl& a, unsigned n, double v, bool report) {
         requireUnlocked(a);
         PulseTiming t = pulseTiming(a, n);
         t.width = v;
-        if (!timingHolds(framesPerSecond(a), t)) throw kTimingRule;
+        if (!timingHolds(framesPerSecond(a), t)) fail(kTimingRule);
         a.writeRegister(kPulseFormRegs[n].width, ticksOf(v));
     });
 }

@@ -142,35 +142,8 @@ const Transition* findTransition(uint32_t oldMode, uint32_t oldState, uint32_t n
     return nullptr;
 }
 
-// The parameters an application may set in every area trigger mode.
-constexpr int32_t kModeDependentAccess[] = {
-    id::kAreaTriggerMode,     id::kTriggerState,
-    id::kFramesPerSecond,     id::kExceededPeriodLimitsClear,
-    id::kQueueOnThreshold,    id::kQueueOffThreshold,
-    id::kOutputEventSelect,   id::kDebounce,
-    id::kInputSource,         id::kInputPolarity,
-    id::kSendSoftwareTrigger, id::kInputDownscale,
-    id::kInputDownscalePhase, id::kMultiplyPulses,
-    id::kQueueMode,           id::pulseFormDownscale(0),
-    id::pulseFormPhase(0),    id::pulseFormDelay(0),
-    id::pulseFormWidth(0),    id::pulseFormDownscale(1),
-    id::pulseFormPhase(1),    id::pulseFormDelay(1),
-    id::pulseFormWidth(1),    id::pulseFormDownscale(2),
-    id::pulseFormPhase(2),    id::pulseFormDelay(2),
-    id::pulseFormWidth(2),    id::pulseFormDownscale(3),
-    id::pulseFormPhase(3),    id::pulseFormDelay(3),
-    id::pulseFormWidth(3),    id::ccSelect(0),
-    id::ccSelect(1),          id::ccSelect(2),
-    id::ccSelect(3),          id::outputSelect(0),
-    id::outputSelect(1),      id::outputSelect(2),
-    id::outputSelect(3),      id::outputSelect(4),
-    id::outputSelect(5),      id::outputSelect(6),
-    id::outputSelect(7),      id::kMissingFrameClear,
-};
-static_assert(std::size(kModeDependentAccess) == 44);
-
 void updateAccess(FgXeWrapperImpl& a, uint32_t newMode) {
-    for (int32_t pid : kModeDependentAccess)
+    for (int32_t pid : kGroupModeDependent)
         a.setNodeAccess(pid, kReadWrite);
     // External pulses come from the inputs: the software trigger has nothing to feed.
     if (newMode == kExternal) a.setNodeAccess(id::kSendSoftwareTrigger, kReadOnly);

@@ -18,8 +18,8 @@ namespace {
 
 // The generator's period register counts 16 ns ticks less 9 and is 32 bits wide: the slowest
 // rate is 1 / (2^32 x 16 ns), the fastest 1 / (10 x 16 ns).
-constexpr double kMinFramesPerSecond = std::bit_cast<double>(uint64_t{0x3F8DCD64FFFFFFFF});
-constexpr double kMaxFramesPerSecond = 6250000.0;
+constexpr double kMinFramesPerSecond = declaredNode(FG_TRIGGER_FRAMESPERSECOND).min;
+constexpr double kMaxFramesPerSecond = declaredNode(FG_TRIGGER_FRAMESPERSECOND).max;
 // While the legacy trigger mode runs anything but the grabber-controlled mode, the generator
 // only limits the output period.
 constexpr uint32_t kMinimumPeriod = 10;
@@ -106,7 +106,7 @@ constexpr ParameterBinding kGeneratorBindings[] = {
 
 void requireUnlocked(FgXeWrapperImpl& a) {
     const LegacyTriggerState& legacy = a.legacyTrigger();
-    if (legacy.mode == 1 && !legacy.internalSet) throw kInvalidParameter;
+    if (legacy.mode == 1 && !legacy.internalSet) fail(kInvalidParameter);
 }
 
 void setFramesPerSecond(FgXeWrapperImpl& a, double f, bool report) {
@@ -115,7 +115,7 @@ void setFramesPerSecond(FgXeWrapperImpl& a, double f, bool report) {
     commit(a.trigger().framesPerSecond, f, report, [&] {
         double rate = framesPerSecond(a);
         for (unsigned n = 0; n < a.trigger().pulseForms.size(); ++n)
-            if (!timingHolds(rate, pulseTiming(a, n))) throw kTimingRule;
+            if (!timingHolds(rate, pulseTiming(a, n))) fail(kTimingRule);
         const LegacyTriggerState& legacy = a.legacyTrigger();
         uint32_t period = legacy.mode == 1 && legacy.triggerMode != kGrabberControlled
                               ? kMinimumPeriod
@@ -156,7 +156,7 @@ bool timingHolds(double rate, const PulseTiming& t) {
 
 void callSetter(FgXeWrapperImpl& a, int32_t pid, double value, bool report) {
     ParameterEntry p = findEntry(pid);
-    if (p.def == nullptr || p.set == nullptr) throw kInvalidParameter;
+    if (p.def == nullptr || p.set == nullptr) fail(kInvalidParameter);
     if (p.def->type == ValueType::Double) {
         p.set(a, &value, report);
     } else {

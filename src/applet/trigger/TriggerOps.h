@@ -3,7 +3,9 @@
 #pragma once
 
 #include "parameters/ParameterTable.h"
+
 #include "parameters/Registers.h"
+#include <pellvane/parameters.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -17,12 +19,12 @@ class FgXeWrapperImpl;
 namespace trigger {
 
 // FG_AREATRIGGERMODE and FG_TRIGGERSTATE values.
-constexpr uint32_t kGenerator = 1; // ATM_GENERATOR
-constexpr uint32_t kExternal = 2;  // ATM_EXTERNAL
-constexpr uint32_t kSoftware = 4;  // ATM_SOFTWARE
-constexpr uint32_t kActive = 0;    // TS_ACTIVE
-constexpr uint32_t kAsyncStop = 1; // TS_ASYNC_STOP
-constexpr uint32_t kSyncStop = 2;  // TS_SYNC_STOP
+constexpr uint32_t kGenerator = ATM_GENERATOR;
+constexpr uint32_t kExternal = ATM_EXTERNAL;
+constexpr uint32_t kSoftware = ATM_SOFTWARE;
+constexpr uint32_t kActive = TS_ACTIVE;
+constexpr uint32_t kAsyncStop = TS_ASYNC_STOP;
+constexpr uint32_t kSyncStop = TS_SYNC_STOP;
 
 // Access values of an information node.
 constexpr int32_t kReadOnly = 1;
@@ -35,55 +37,57 @@ constexpr uint32_t kSelectLow = 5;
 
 // Parameter identifiers the trigger system refers to.
 namespace id {
-constexpr int32_t kFramesPerSecond = 90;
-constexpr int32_t kAreaTriggerMode = 300200;
-constexpr int32_t kTriggerState = 300201;
-constexpr int32_t kExceededPeriodLimits = 300202;
-constexpr int32_t kExceededPeriodLimitsClear = 300203;
-constexpr int32_t kDebounce = 300204;
-constexpr int32_t kInputDownscale = 300205;
-constexpr int32_t kInputDownscalePhase = 300206;
-constexpr int32_t kInputPulseCount = 300207;
-constexpr int32_t kInputPulseCountClear = 300208;
-constexpr int32_t kInputFrequency = 300209;
-constexpr int32_t kInputMinFrequency = 300210;
-constexpr int32_t kInputMaxFrequency = 300211;
-constexpr int32_t kMinMaxFrequencyClear = 300212;
-constexpr int32_t kMultiplyPulses = 300213;
-constexpr int32_t kQueueMode = 300214;
-constexpr int32_t kQueueFillLevel = 300215;
-constexpr int32_t kPulseForm0Downscale = 300216; // then phase, delay, width; 4 per generator
-constexpr int32_t kOutputSelect0 = 300232;       // outputs 0 to 3
-constexpr int32_t kOutputStatsSource = 300236;
-constexpr int32_t kOutputPulseCount = 300237;
-constexpr int32_t kOutputPulseCountClear = 300238;
-constexpr int32_t kQueueOnThreshold = 300240;
-constexpr int32_t kQueueOffThreshold = 300241;
-constexpr int32_t kOutputEventSelect = 300242;
-constexpr int32_t kBypassSource = 300243;
-constexpr int32_t kOutputSelect4 = 300244; // outputs 4 to 7
-constexpr int32_t kMissingFrame = 300248;
-constexpr int32_t kMissingFrameClear = 300249;
-constexpr int32_t kCcSelect0 = 300250; // lines 0 to 3
-constexpr int32_t kLegacyMode = 300254;
-constexpr int32_t kInputSource = 8110;
-constexpr int32_t kInputPolarity = 8116;
-constexpr int32_t kSendSoftwareTrigger = 8800;
-constexpr int32_t kSoftwareQueueFillLevel = 8802;
-constexpr int32_t kDigitalInput = 14010;
-constexpr int32_t kSoftwareTriggerBusy = 110075;
+constexpr int32_t kFramesPerSecond = FG_TRIGGER_FRAMESPERSECOND;
+constexpr int32_t kAreaTriggerMode = FG_AREATRIGGERMODE;
+constexpr int32_t kTriggerState = FG_TRIGGERSTATE;
+constexpr int32_t kExceededPeriodLimits = FG_TRIGGER_EXCEEDED_PERIOD_LIMITS;
+constexpr int32_t kExceededPeriodLimitsClear = FG_TRIGGER_EXCEEDED_PERIOD_LIMITS_CLEAR;
+constexpr int32_t kDebounce = FG_TRIGGERIN_DEBOUNCE;
+constexpr int32_t kInputDownscale = FG_TRIGGERIN_DOWNSCALE;
+constexpr int32_t kInputDownscalePhase = FG_TRIGGERIN_DOWNSCALE_PHASE;
+constexpr int32_t kInputPulseCount = FG_TRIGGERIN_STATS_PULSECOUNT;
+constexpr int32_t kInputPulseCountClear = FG_TRIGGERIN_STATS_PULSECOUNT_CLEAR;
+constexpr int32_t kInputFrequency = FG_TRIGGERIN_STATS_FREQUENCY;
+constexpr int32_t kInputMinFrequency = FG_TRIGGERIN_STATS_MINFREQUENCY;
+constexpr int32_t kInputMaxFrequency = FG_TRIGGERIN_STATS_MAXFREQUENCY;
+constexpr int32_t kMinMaxFrequencyClear = FG_TRIGGERIN_STATS_MINMAXFREQUENCY_CLEAR;
+constexpr int32_t kMultiplyPulses = FG_TRIGGER_MULTIPLY_PULSES;
+constexpr int32_t kQueueMode = FG_TRIGGERQUEUE_MODE;
+constexpr int32_t kQueueFillLevel = FG_TRIGGERQUEUE_FILLLEVEL;
+constexpr int32_t kOutputSelect0 = FG_TRIGGEROUT_SELECT0; // outputs 0 to 3
+constexpr int32_t kOutputStatsSource = FG_TRIGGEROUT_STATS_SOURCE;
+constexpr int32_t kOutputPulseCount = FG_TRIGGEROUT_STATS_PULSECOUNT;
+constexpr int32_t kOutputPulseCountClear = FG_TRIGGEROUT_STATS_PULSECOUNT_CLEAR;
+constexpr int32_t kQueueOnThreshold = FG_TRIGGER_QUEUE_FILLLEVEL_EVENT_ON_THRESHOLD;
+constexpr int32_t kQueueOffThreshold = FG_TRIGGER_QUEUE_FILLLEVEL_EVENT_OFF_THRESHOLD;
+constexpr int32_t kOutputEventSelect = FG_TRIGGER_OUTPUT_EVENT_SELECT;
+constexpr int32_t kBypassSource = FG_TRIGGERIN_BYPASS_SRC;
+constexpr int32_t kOutputSelect4 = FG_TRIGGEROUT_SELECT4; // outputs 4 to 7
+constexpr int32_t kMissingFrame = FG_MISSING_CAMERA_FRAME_RESPONSE;
+constexpr int32_t kMissingFrameClear = FG_MISSING_CAMERA_FRAME_RESPONSE_CLEAR;
+constexpr int32_t kCcSelect0 = FG_TRIGGERCC_SELECT0; // lines 0 to 3
+constexpr int32_t kLegacyMode = FG_TRIGGER_LEGACY_MODE;
+constexpr int32_t kInputSource = FG_TRIGGERIN_SRC;
+constexpr int32_t kInputPolarity = FG_TRIGGERIN_POLARITY;
+constexpr int32_t kSendSoftwareTrigger = FG_SENDSOFTWARETRIGGER;
+constexpr int32_t kSoftwareQueueFillLevel = FG_SOFTWARETRIGGER_QUEUE_FILLLEVEL;
+constexpr int32_t kDigitalInput = FG_DIGIO_INPUT;
+constexpr int32_t kSoftwareTriggerBusy = FG_SOFTWARETRIGGER_IS_BUSY;
 
+// Generator n's identifiers follow generator 0's, one step per generator.
+constexpr int32_t kPulseFormStep =
+    FG_TRIGGER_PULSEFORMGEN1_DOWNSCALE - FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE;
 constexpr int32_t pulseFormDownscale(unsigned n) {
-    return kPulseForm0Downscale + 4 * static_cast<int32_t>(n);
+    return FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE + kPulseFormStep * static_cast<int32_t>(n);
 }
 constexpr int32_t pulseFormPhase(unsigned n) {
-    return pulseFormDownscale(n) + 1;
+    return FG_TRIGGER_PULSEFORMGEN0_DOWNSCALE_PHASE + kPulseFormStep * static_cast<int32_t>(n);
 }
 constexpr int32_t pulseFormDelay(unsigned n) {
-    return pulseFormDownscale(n) + 2;
+    return FG_TRIGGER_PULSEFORMGEN0_DELAY + kPulseFormStep * static_cast<int32_t>(n);
 }
 constexpr int32_t pulseFormWidth(unsigned n) {
-    return pulseFormDownscale(n) + 3;
+    return FG_TRIGGER_PULSEFORMGEN0_WIDTH + kPulseFormStep * static_cast<int32_t>(n);
 }
 constexpr int32_t ccSelect(unsigned k) {
     return kCcSelect0 + static_cast<int32_t>(k);
